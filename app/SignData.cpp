@@ -1,0 +1,3 @@
+#include "SignData.h"
+
+struct_GLOBALSSIGNDATA g_SignData;

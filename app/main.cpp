@@ -1,0 +1,36 @@
+#include "CommandLine.h"
+#include "EchoServer.h"
+#include "Logging.h"
+
+#include <QApplication>
+#include <QDebug>
+
+int main(int argc, char** argv)
+{
+    qDebug("hello world");
+    qWarning("hello World");
+    qDebug("This is a debug message");
+    qWarning("This is a warning message");
+    qCritical("This is a critical message");
+    qDebug() << "****";
+    qWarning("20220711"); // build-date marker of this release
+
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("periphd"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PERIPHD_VERSION));
+    const AppOptions options = parseCommandLine(app);
+    if (options.logFile)
+        qInstallMessageHandler(outputMessage);
+
+    auto* server = new EchoServer(options.server, false, nullptr);
+    if (!server->isListening()) {
+        // A silent process that serves nothing helps nobody: say so and let
+        // a second instance or a supervisor see the failure.
+        qCritical().noquote() << QStringLiteral("cannot listen on port %1: %2")
+                                     .arg(options.server.port)
+                                     .arg(server->errorString());
+        return 1;
+    }
+    QObject::connect(server, &EchoServer::closed, &app, &QCoreApplication::quit);
+    return app.exec();
+}

@@ -1,0 +1,123 @@
+#include "TextMessageProcessor.h"
+
+#include <QDebug>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QVariant>
+#include <QWebSocket>
+
+namespace {
+
+using Handler = void (CTextMessageProcessor::*)(QString, QWebSocket*, QString);
+
+struct Route {
+    enum Selector { Act, Function } selector;
+    const char* value;
+    const char* logLine; // null: nothing is logged
+    Handler handler;
+};
+
+// Tested in order, exact and case-sensitive; the first match runs. The two
+// "act" selectors come first, so {"act":"test","function":...} is the SAM
+// query whatever "function" says.
+const Route routes[] = {
+    {Route::Function, "ZCSetTransparency", "ZCSetTransparency", &CTextMessageProcessor::ZCSetTransparency},
+    {Route::Function, "ZCSetPenWidth", "ZCSetPenWidth", &CTextMessageProcessor::ZCSetPenWidth},
+    {Route::Function, "ZCSetModeAB", "ZCSetModeAB", &CTextMessageProcessor::ZCSetModeAB},
+    {Route::Function, "ZCSetSignScreenPosSizeAB", "ZCSetSignScreenPosSizeAB",
+     &CTextMessageProcessor::ZCSetSignScreenPosSizeAB},
+    {Route::Function, "ZCReadHIDOpen", "ZCReadHIDOpen", &CTextMessageProcessor::ZCReadHIDOpen},
+};
+
+// Restores the reply tag when a dispatch returns, so nested requests leave
+// the outer request's tag as they found it.
+class ReplyTagScope {
+public:
+    ReplyTagScope(QString& tag, const QString& requestTag)
+        : m_tag(tag)
+        , m_outer(tag)
+    {
+        m_tag = requestTag;
+    }
+    ~ReplyTagScope() { m_tag = m_outer; }
+
+private:
+    QString& m_tag;
+    QString m_outer;
+};
+
+} // namespace
+
+CTextMessageProcessor::CTextMessageProcessor(QObject* parent)
+    : QObject(parent)
+{
+}
+
+QString CTextMessageProcessor::ParseJson(QString text, QString key)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &error);
+    if (document.isNull() || error.error != QJsonParseError::NoError || !document.isObject())
+        return {};
+    const QJsonObject object = document.object();
+    if (!object.contains(key))
+        return {};
+    // Strings as they are, numbers in shortest decimal form, booleans as
+    // true/false; null, arrays and objects become empty.
+    return object.value(key).toVariant().toString();
+}
+
+QString CTextMessageProcessor::CreateJson(QString functionName, int success, QString msg, QString data,
+                                          QString base64)
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("functionName"), functionName);
+    object.insert(QStringLiteral("success"), success);
+    object.insert(QStringLiteral("msg"), msg);
+    object.insert(QStringLiteral("_tflag"), m_replyTag);
+    if (!data.isEmpty())
+        object.insert(QStringLiteral("data"), data);
+    if (!base64.isEmpty())
+        object.insert(QStringLiteral("Base64"), base64);
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+void CTextMessageProcessor::Process(QWebSocket* client, QString message)
+{
+    // Pages may write JSON with single quotes.
+    message.replace(QLatin1Char('\''), QLatin1Char('"'));
+    const QString function = ParseJson(message, QStringLiteral("function"));
+    const QString act = ParseJson(message, QStringLiteral("act"));
+    m_tflag = ParseJson(message, QStringLiteral("_tflag"));
+    ReplyTagScope tagScope(m_replyTag, m_tflag);
+
+    for (const Route& route : routes) {
+        const QString& selected = route.selector == Route::Act ? act : function;
+        if (selected != QLatin1String(route.value))
+            continue;
+        if (route.logLine)
+            qWarning().noquote() << route.logLine;
+        (this->*route.handler)(function, client, message);
+        return;
+    }
+    if (client) {
+        qWarning().noquote() << "pClient";
+        client->sendTextMessage(message);
+    }
+}
+
+void CTextMessageProcessor::sendReply(QWebSocket* client, const QString& reply)
+{
+    if (client)
+        client->sendTextMessage(reply);
+}
+
+int CTextMessageProcessor::parseInt(const QString& message, const QString& key)
+{
+    // Missing, empty, non-numeric and fractional values all become 0.
+    return ParseJson(message, key).toInt(nullptr, 10);
+}
+
+void CTextMessageProcessor::ZCReadHIDOpen(QString, QWebSocket*, QString)
+{
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QStringList>
+#include <QUrl>
+
+// The built periphd binary, started on a free port with the offscreen
+// platform, for tests that talk to the real program.
+class PeriphdProcess {
+public:
+    explicit PeriphdProcess(QStringList extraArguments = {});
+    ~PeriphdProcess();
+
+    // Starts the program and waits (bounded) until it accepts connections.
+    bool start(int timeoutMs = 15000);
+    // Starts it without waiting for the listening socket (for start-up
+    // failures); returns false if it could not be launched.
+    bool launch();
+    void stop();
+
+    quint16 port() const { return m_port; }
+    void setPort(quint16 port) { m_port = port; }
+    QUrl url() const;
+    QProcess& process() { return m_process; }
+    void setWorkingDirectory(const QString& dir) { m_process.setWorkingDirectory(dir); }
+
+    // Everything written to standard error / output so far.
+    QByteArray standardError();
+    QByteArray standardOutput();
+    bool waitForStandardError(const QByteArray& needle, int timeoutMs = 10000);
+    bool waitForStandardOutput(const QByteArray& needle, int timeoutMs = 10000);
+
+    static quint16 freePort();
+    static QString binaryPath();
+
+private:
+    QStringList m_arguments;
+    quint16 m_port = 0;
+    QProcess m_process;
+    QByteArray m_stderr;
+    QByteArray m_stdout;
+};
