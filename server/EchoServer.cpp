@@ -90,7 +90,7 @@ void EchoServer::socketDisconnected()
         return;
     if (client->closeCode() == QWebSocketProtocol::CloseCodeTooMuchData)
         qWarning().noquote() << QStringLiteral("closed connection from %1: message larger than %2 bytes refused")
-                                    .arg(client->peerAddress().toString())
+                                    .arg(handshake::peerName(client->peerAddress()))
                                     .arg(ServerOptions::maxMessageBytes);
     clients.removeAll(client);
     client->deleteLater();

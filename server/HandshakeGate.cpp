@@ -42,6 +42,14 @@ bool isLoopbackHost(const QByteArray& hostHeader)
     return address.setAddress(QString::fromLatin1(host)) && address.isLoopback();
 }
 
+QString peerName(const QHostAddress& address)
+{
+    // Dual-stack sockets report IPv4 peers as ::ffff:a.b.c.d.
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4).toString() : address.toString();
+}
+
 } // namespace handshake
 
 HandshakeGate::HandshakeGate(const ServerOptions& options, QObject* parent)
@@ -117,7 +125,7 @@ void HandshakeGate::stopWatching(QTcpSocket* socket)
 void HandshakeGate::refuse(QTcpSocket* socket, const QString& reason, const QByteArray& host, const QByteArray& origin)
 {
     qWarning().noquote() << QStringLiteral("refused connection from %1: %2 (Host: \"%3\", Origin: \"%4\")")
-                                .arg(socket->peerAddress().toString(), reason, QString::fromUtf8(host),
+                                .arg(handshake::peerName(socket->peerAddress()), reason, QString::fromUtf8(host),
                                      QString::fromUtf8(origin));
     stopWatching(socket);
     socket->write("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QTcpServer>
 
+class QHostAddress;
 class QTcpSocket;
 
 // Listens for TCP connections and lets through to the WebSocket server only
@@ -37,5 +38,6 @@ private:
 // Exposed for tests: the decisions of the gate as plain functions.
 namespace handshake {
 bool isLoopbackHost(const QByteArray& hostHeader);
+QString peerName(const QHostAddress& address);
 QList<QByteArray> headerValues(const QByteArray& request, const QByteArray& name);
 }

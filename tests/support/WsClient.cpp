@@ -21,8 +21,10 @@ bool WsClient::open(const QUrl& url, int timeoutMs, const QString& origin)
     if (!origin.isEmpty())
         request.setRawHeader("Origin", origin.toUtf8());
     QSignalSpy connected(&m_socket, &QWebSocket::connected);
+    QSignalSpy disconnected(&m_socket, &QWebSocket::disconnected);
     m_socket.open(request);
-    return connected.count() > 0 || connected.wait(timeoutMs);
+    QTRY_LOOP_IMPL(connected.count() > 0 || disconnected.count() > 0, timeoutMs, 10);
+    return connected.count() > 0;
 }
 
 QString WsClient::request(const QString& text, int timeoutMs)
