@@ -1,0 +1,75 @@
+#pragma once
+
+// Bit-plane decoding of one colour stream into a plane of wavelet
+// coefficients: zerotree significance passes, refinement and the
+// magnitude-ordered significance list.
+
+#include "Geometry.h"
+#include "QmDecoder.h"
+
+namespace wlt {
+
+struct Cell {
+    uint8_t row;
+    uint8_t col;
+};
+
+// A list of positions with room for every cell of a work plane.
+struct G {
+    int count = 0;
+    Cell pairs[kCells];
+
+    bool append(int row, int col)
+    {
+        if (count >= kCells)
+            return false;
+        pairs[count++] = Cell{static_cast<uint8_t>(row), static_cast<uint8_t>(col)};
+        return true;
+    }
+    const Cell& pairAt(int i) const { return pairs[i]; }
+};
+
+// The current bit plane.
+struct BitPlane {
+    int fix = 0;       // plane index
+    int64_t fixL = 0;  // 1 << (top plane + 1)
+    int fixM = 0;      // 1 << fix: magnitude of a newly significant coefficient
+    int fixS = 0;      // 1 << (fix - 1): the bit refinement adds
+};
+
+constexpr uint8_t kNothingDecoded = 255;
+constexpr int kMaxTopPlane = 30;  // keeps every magnitude within 31 bits
+
+// Everything one colour stream's decoding works on.
+struct ColourWork {
+    Plane<int> coefficient;
+    Plane<uint8_t> passState;    // symbol decoded here in this plane, or 255
+    Plane<uint8_t> significant;
+    G list;     // significance list
+    G holding;  // holding list of the magnitude sort
+    BitPlane bp;
+    State S[5]; // coarsest band, levels 2-4, level 1, outside nodes, refinement
+};
+
+// For every detail-band position at levels 2-4, whether any descendant in the
+// mask pyramid r is inside. It depends only on r, so it is built once a call.
+void buildDescendantPlane(const Plane<int>& r, Plane<uint8_t>& descendants);
+
+// Whether the nearest ancestor with a pass state marks (row, col) of the given
+// level as part of a zerotree.
+bool isInZerotree(int level, int row, int col, const Plane<uint8_t>& passState);
+
+// Whether any entry of r below (row, col) of the given level is inside.
+bool hasInsideDescendant(int level, int row, int col, const Plane<int>& r);
+
+// Significance pass over detail band 1-3 of a level; true when the stream
+// ended during it.
+bool significancePass(int level, int band, ColourWork& w, const Plane<int>& r,
+                      const Plane<uint8_t>& descendants, Jg& g, const NR& nr);
+
+// Decodes one colour stream into w.coefficient. Returns WLT_OK or a failure
+// code; running out of data is not a failure.
+int decodeColourStream(const NR& nr, const Plane<int>& r, const Plane<uint8_t>& descendants,
+                       ColourWork& w);
+
+} // namespace wlt

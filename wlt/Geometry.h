@@ -1,0 +1,22 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace wlt {
+
+// The picture is 102 x 126; work arrays are 128 rows by 112 columns so that
+// four halvings give whole numbers (the coarsest band is 8 x 7).
+constexpr int kWidth = 102;
+constexpr int kHeight = 126;
+constexpr int kRows = 128;
+constexpr int kCols = 112;
+constexpr int kCells = kRows * kCols;
+constexpr int kLevels = 4;
+
+template <typename T>
+using Plane = std::array<T, kCells>;
+
+constexpr int at(int row, int col) { return row * kCols + col; }
+
+} // namespace wlt
