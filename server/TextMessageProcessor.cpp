@@ -1,5 +1,7 @@
 #include "TextMessageProcessor.h"
 
+#include "ReplyEnvelope.h"
+
 #include <QDebug>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -55,11 +57,24 @@ CTextMessageProcessor::CTextMessageProcessor(QObject* parent)
 
 QString CTextMessageProcessor::ParseJson(QString text, QString key)
 {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &error);
-    if (document.isNull() || error.error != QJsonParseError::NoError || !document.isObject())
+    // A request is read key by key (three for dispatch, more in handlers);
+    // keeping the last text's parse saves parsing it again for every key.
+    struct LastParse {
+        QString text;
+        QJsonObject object;
+        bool isObject = false;
+    };
+    thread_local LastParse last;
+    if (last.text.isNull() || last.text != text) {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &error);
+        last.text = text.isNull() ? QStringLiteral("") : text;
+        last.isObject = !document.isNull() && error.error == QJsonParseError::NoError && document.isObject();
+        last.object = last.isObject ? document.object() : QJsonObject();
+    }
+    if (!last.isObject)
         return {};
-    const QJsonObject object = document.object();
+    const QJsonObject& object = last.object;
     if (!object.contains(key))
         return {};
     // Strings as they are, numbers in shortest decimal form, booleans as
@@ -70,16 +85,7 @@ QString CTextMessageProcessor::ParseJson(QString text, QString key)
 QString CTextMessageProcessor::CreateJson(QString functionName, int success, QString msg, QString data,
                                           QString base64)
 {
-    QJsonObject object;
-    object.insert(QStringLiteral("functionName"), functionName);
-    object.insert(QStringLiteral("success"), success);
-    object.insert(QStringLiteral("msg"), msg);
-    object.insert(QStringLiteral("_tflag"), m_replyTag);
-    if (!data.isEmpty())
-        object.insert(QStringLiteral("data"), data);
-    if (!base64.isEmpty())
-        object.insert(QStringLiteral("Base64"), base64);
-    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    return ReplyEnvelope::text(functionName, success, msg, m_replyTag, data, base64);
 }
 
 void CTextMessageProcessor::Process(QWebSocket* client, QString message)

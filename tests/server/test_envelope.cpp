@@ -1,11 +1,13 @@
 // The request/reply envelope and the dispatcher, exercised through a real
 // EchoServer and a real WebSocket client in this process.
 #include "EchoServer.h"
+#include "ReplyEnvelope.h"
 #include "SignData.h"
 #include "TextMessageProcessor.h"
 #include "WsClient.h"
 
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QTest>
 
 class EnvelopeTest : public QObject {
@@ -14,6 +16,7 @@ private slots:
     void parseJsonConversions_data();
     void parseJsonConversions();
     void createJsonOrderAndOptionalMembers();
+    void directEnvelopeMatchesJsonDocument();
     void dispatchThroughServer();
     void settingsValues_data();
     void settingsValues();
@@ -64,6 +67,31 @@ void EnvelopeTest::createJsonOrderAndOptionalMembers()
              QStringLiteral(R"({"Base64":"QUJD","_tflag":"","data":"d","functionName":"F","msg":"签名进行中","success":-2})"));
     QCOMPARE(processor.CreateJson("F", 0, "m\"q", "", ""),
              QStringLiteral("{\"_tflag\":\"\",\"functionName\":\"F\",\"msg\":\"m\\\"q\",\"success\":0}"));
+}
+
+void EnvelopeTest::directEnvelopeMatchesJsonDocument()
+{
+    // The joined text must equal the document's for any member texts.
+    const QVector<QChar> alphabet = {'a', 'Z', '0', '"', '\\', '/', '\n', '\t', QChar(0x01), QChar(0x1f), QChar(0x7f),
+                                     QChar(0x7e), QChar(0x4e2d), QChar(0xd83d), QChar(0xde00), QChar(0xfffd), ' ', '+'};
+    QRandomGenerator random(20220711);
+    auto randomText = [&] {
+        QString text;
+        const int length = int(random.bounded(8));
+        for (int i = 0; i < length; ++i)
+            text += alphabet[int(random.bounded(alphabet.size()))];
+        return text;
+    };
+    for (int round = 0; round < 5000; ++round) {
+        const QString f = randomText(), m = randomText(), t = randomText();
+        const QString d = round % 3 ? QString() : randomText();
+        const QString b = round % 5 ? QString() : randomText();
+        const int success = int(random.bounded(200)) - 100;
+        QCOMPARE(ReplyEnvelope::text(f, success, m, t, d, b), ReplyEnvelope::viaJsonDocument(f, success, m, t, d, b));
+    }
+    const QString base64 = QString(QByteArray(100000, 'x').toBase64());
+    QCOMPARE(ReplyEnvelope::text("ZCOutputImageBase64AB", 1, "", "7", "", base64),
+             ReplyEnvelope::viaJsonDocument("ZCOutputImageBase64AB", 1, "", "7", "", base64));
 }
 
 void EnvelopeTest::dispatchThroughServer()
