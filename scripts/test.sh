@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the whole test suite: the CTest
+# suites (with pcscd and the virtual reader running for the PC/SC tests),
+# then the decoder under the sanitizers and its fuzzer for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+bash scripts/build.sh
+
+pcscd_started=
+if [ -x scripts/pcscd-start.sh ] || [ -f scripts/pcscd-start.sh ]; then
+  bash scripts/pcscd-start.sh
+  pcscd_started=1
+fi
+cleanup() { [ -n "$pcscd_started" ] && bash scripts/pcscd-stop.sh || true; }
+trap cleanup EXIT
+
+status=0
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)") || status=1
+
+for extra in scripts/sanitize-wlt.sh scripts/fuzz-wlt.sh; do
+  if [ -f "$extra" ]; then
+    echo "== $extra"
+    bash "$extra" || status=1
+  fi
+done
+exit $status
