@@ -40,6 +40,7 @@ private slots:
     void headerValuesAreCaseInsensitive();
     void hostHeaderDecides_data();
     void hostHeaderDecides();
+    void ipv6LoopbackAccepted();
     void refusalIsLogged();
     void allowedOrigins();
     void nonLoopbackPeerRefused();
@@ -95,6 +96,16 @@ void HandshakeGateTest::hostHeaderDecides()
     EchoServer server(ServerOptions{0}, false);
     QVERIFY(server.isListening());
     QCOMPARE(rawHandshake(QHostAddress::LocalHost, server.port(), headers), status);
+}
+
+void HandshakeGateTest::ipv6LoopbackAccepted()
+{
+    EchoServer server(ServerOptions{0}, false);
+    QCOMPARE(rawHandshake(QHostAddress::LocalHostIPv6, server.port(), "Host: [::1]\r\n"),
+             QByteArray("HTTP/1.1 101 Switching Protocols"));
+    WsClient client;
+    QVERIFY(client.open(QUrl(QStringLiteral("ws://[::1]:%1").arg(server.port()))));
+    QCOMPARE(client.request("six"), QStringLiteral("six"));
 }
 
 void HandshakeGateTest::refusalIsLogged()

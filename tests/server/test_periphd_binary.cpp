@@ -22,6 +22,7 @@ private slots:
     void oversizeMessageRefused();
     void portInUseFailsLoudly();
     void logFileOption();
+    void commandLine();
     void cleanupTestCase();
 
 private:
@@ -160,6 +161,28 @@ void PeriphdBinaryTest::logFileOption()
     // Start-up lines come before the handler is installed: standard error.
     QVERIFY(logged.waitForStandardError("20220711"));
     QVERIFY(!logged.standardError().contains("ZCSetPenWidth"));
+}
+
+void PeriphdBinaryTest::commandLine()
+{
+    QProcess version;
+    version.start(PeriphdProcess::binaryPath(), {"--version"});
+    QVERIFY(version.waitForFinished(10000));
+    QCOMPARE(version.exitCode(), 0);
+    QVERIFY(version.readAllStandardOutput().startsWith("periphd 1."));
+
+    QProcess help;
+    help.start(PeriphdProcess::binaryPath(), {"--help"});
+    QVERIFY(help.waitForFinished(10000));
+    const QByteArray text = help.readAllStandardOutput();
+    for (const char* option : {"--port", "--allow-remote", "--allowed-origin", "--log-file", "--simulate"})
+        QVERIFY2(text.contains(option), option);
+
+    QProcess badPort;
+    badPort.start(PeriphdProcess::binaryPath(), {"--port", "70000"});
+    QVERIFY(badPort.waitForFinished(10000));
+    QCOMPARE(badPort.exitCode(), 2);
+    QVERIFY(badPort.readAllStandardError().contains("invalid port"));
 }
 
 QTEST_GUILESS_MAIN(PeriphdBinaryTest)
