@@ -43,6 +43,10 @@ bool coarsestBandPass(ColourWork& w, const Plane<int>& r, Jg& g, const NR& nr)
     return false;
 }
 
+int magnitudeOf(const ColourWork& w, const Cell& c) { return std::abs(w.coefficient[at(c.row, c.col)]); }
+
+} // namespace
+
 // Refines every listed coefficient by the next lower bit.
 void refinementPass(ColourWork& w, const Plane<int>& r, Jg& g, const NR& nr)
 {
@@ -60,8 +64,6 @@ void refinementPass(ColourWork& w, const Plane<int>& r, Jg& g, const NR& nr)
         w.coefficient[idx] = old < 0 ? -m : m;
     }
 }
-
-int magnitudeOf(const ColourWork& w, const Cell& c) { return std::abs(w.coefficient[at(c.row, c.col)]); }
 
 // Within each run of equal known magnitude, the entries that just gained the
 // refinement bit move to the front, keeping the list ordered by magnitude.
@@ -90,8 +92,6 @@ int magnitudeSort(ColourWork& w)
     }
     return WLT_OK;
 }
-
-} // namespace
 
 bool isInZerotree(int level, int row, int col, const Plane<uint8_t>& passState)
 {

@@ -67,6 +67,14 @@ bool hasInsideDescendant(int level, int row, int col, const Plane<int>& r);
 bool significancePass(int level, int band, ColourWork& w, const Plane<int>& r,
                       const Plane<uint8_t>& descendants, Jg& g, const NR& nr);
 
+// Refines every listed coefficient by the bit fixS, in list order; stops
+// quietly when the stream ends.
+void refinementPass(ColourWork& w, const Plane<int>& r, Jg& g, const NR& nr);
+
+// Within each run of equal known magnitude the entries that gained the fixS
+// bit move to the front. Returns WLT_OK or WLT_ERR_SORT_OVERFLOW.
+int magnitudeSort(ColourWork& w);
+
 // Decodes one colour stream into w.coefficient. Returns WLT_OK or a failure
 // code; running out of data is not a failure.
 int decodeColourStream(const NR& nr, const Plane<int>& r, const Plane<uint8_t>& descendants,

@@ -1,0 +1,50 @@
+#pragma once
+
+// Assembles WLT containers for tests: shape streams written with the test
+// encoder, colour streams from given bytes, lengths, header and scrambling.
+
+#include <cstdint>
+#include <vector>
+
+namespace wlttest {
+
+struct ShapeSpec {
+    int leadingFlag = 0;
+    uint8_t background[3] = {200, 210, 220};
+    int shapePresent = 1;
+    int count = 0;               // the count field as written
+    int startX = 50;
+    int startY = 60;
+    std::vector<int> directions; // absolute directions 0-7; the first is written even for count 0
+    int trailingFlag = 0;
+};
+
+// Chain code of a closed axis-aligned rectangle walked clockwise on screen
+// (right, down, left, up) from its top-left corner.
+std::vector<int> rectangleOutline(int width, int height);
+
+// The shape stream's bytes: "o", the coded values, one spare byte.
+std::vector<uint8_t> encodeShapeStream(const ShapeSpec& spec);
+
+// Lengths of the three colour streams for a total T (the length field minus 4).
+void colourLengths(int32_t T, int32_t len[3]);
+
+struct ColourSpec {
+    uint8_t topPlane = 7;
+    std::vector<uint8_t> body;   // bytes after the plane byte and "o"; zero-padded or cut to fit
+};
+
+// A complete container around the given shape stream. T is chosen so that
+// the whole input is totalLength bytes (1024 like a card's portrait).
+std::vector<uint8_t> buildWlt(const std::vector<uint8_t>& shapeStream, const ColourSpec colour[3],
+                              int totalLength = 1024);
+
+// A container whose streams are laid out exactly as given (lengths may be
+// inconsistent on purpose); no length adjustment, only header and scrambling.
+std::vector<uint8_t> scramble(std::vector<uint8_t> plain);
+
+// A plausible portrait: an outline of a head-and-shoulders sized rectangle and
+// colour streams of pseudo-random bytes (seeded, so the same every time).
+std::vector<uint8_t> samplePortrait(uint32_t seed = 1, int totalLength = 1024);
+
+} // namespace wlttest

@@ -1,0 +1,325 @@
+// Bit-plane decoding: scan orders, zerotree and descendant tests, refinement
+// and the magnitude-ordered list.
+
+#include "CoefficientDecoder.h"
+#include "MaskPyramid.h"
+#include "QmEncoder.h"
+#include "Tables.h"
+#include "libwlt.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+using namespace wlt;
+using wlttest::EncoderContexts;
+using wlttest::QmEncoder;
+
+namespace {
+
+enum { S0, S1, S2, S3, S4 };
+
+// A colour stream written symbol by symbol in the decoder's context sets.
+struct StreamWriter {
+    QmEncoder enc;
+    EncoderContexts sets[5];
+    void symbol(int set, int s)
+    {
+        static const int (*const trees[5])[8][4] = {&kTables.vl3, &kTables.vl4, &kTables.vl3,
+                                                    &kTables.vl2, &kTables.vl2};
+        enc.encodeSymbol(sets[set], *trees[set], s);
+    }
+    std::vector<uint8_t> stream(uint8_t top, int padding = 64)
+    {
+        std::vector<uint8_t> s{top, 0x6F};
+        const std::vector<uint8_t> body = enc.finish();
+        s.insert(s.end(), body.begin(), body.end());
+        s.insert(s.end(), static_cast<size_t>(padding), 0);
+        return s;
+    }
+};
+
+struct Fixture {
+    std::unique_ptr<Plane<int>> n = std::make_unique<Plane<int>>();
+    std::unique_ptr<Plane<int>> r = std::make_unique<Plane<int>>();
+    std::unique_ptr<Plane<uint8_t>> desc = std::make_unique<Plane<uint8_t>>();
+    std::unique_ptr<ColourWork> w = std::make_unique<ColourWork>();
+    void build()
+    {
+        buildMaskPyramid(*n, *r, kLevels);
+        buildDescendantPlane(*r, *desc);
+    }
+    int decode(const std::vector<uint8_t>& s)
+    {
+        return decodeColourStream(NR{static_cast<int>(s.size()), s.data()}, *r, *desc, *w);
+    }
+    int coef(int row, int col) const { return w->coefficient[at(row, col)]; }
+};
+
+} // namespace
+
+TEST(ColourStream, TopPlaneZeroDecodesOnePlaneWithoutRefinement)
+{
+    Fixture f;
+    (*f.n)[at(77, 45)] = 1;  // carried by coarse position (4, 2) only
+    f.build();
+    StreamWriter sw;
+    sw.symbol(S0, 0);
+    ASSERT_EQ(f.decode(sw.stream(0)), WLT_OK);
+    EXPECT_EQ(f.coef(4, 2), 1);
+    EXPECT_EQ(f.w->list.count, 1);
+}
+
+TEST(ColourStream, ZeroSymbolIsDecodedAgainAndRefinementAddsTheNextBit)
+{
+    Fixture f;
+    (*f.n)[at(77, 45)] = 1;
+    f.build();
+    StreamWriter sw;
+    sw.symbol(S0, 2);  // plane 2: still zero
+    sw.symbol(S0, 1);  // plane 1: significant, negative: -2
+    sw.symbol(S4, 1);  //          refined: -3
+    // plane 0: nothing left to code (no refinement at plane 0)
+    ASSERT_EQ(f.decode(sw.stream(2)), WLT_OK);
+    EXPECT_EQ(f.coef(4, 2), -3);
+}
+
+TEST(ColourStream, TopPlaneAbove30IsRejected)
+{
+    Fixture f;
+    (*f.n)[at(77, 45)] = 1;
+    f.build();
+    StreamWriter sw;
+    EXPECT_EQ(f.decode(sw.stream(31)), WLT_ERR_TOP_PLANE);
+    StreamWriter sw2;
+    sw2.symbol(S0, 0);
+    ASSERT_EQ(f.decode(sw2.stream(30)), WLT_OK);
+    EXPECT_EQ(f.coef(4, 2), 1 << 30) << "the largest plane still fits";
+}
+
+TEST(ColourStream, EmptyDataStopsQuietly)
+{
+    Fixture f;
+    (*f.n)[at(77, 45)] = 1;
+    f.build();
+    const std::vector<uint8_t> s{9, 0x6F, 0x00};
+    ASSERT_EQ(f.decode(s), WLT_OK);
+    EXPECT_EQ(f.coef(4, 2), 0) << "the symbol decoded as the stream ended is dropped";
+}
+
+TEST(SignificancePass, BandOneIsScannedColumnByColumn)
+{
+    Fixture f;
+    f.build();  // empty shape: set up the band by hand
+    Plane<int>& r = *f.r;
+    r[at(0, 56)] = 1;  // level 1, band 1: rows 0-63, columns 56-111
+    r[at(0, 57)] = 1;
+    r[at(1, 56)] = 1;
+    ColourWork& w = *f.w;
+    InitState(w.S[S2], 3);
+    w.passState.fill(kNothingDecoded);
+    w.bp.fixM = 4;
+    StreamWriter sw;
+    sw.symbol(S2, 0);  // (0, 56)
+    sw.symbol(S2, 1);  // (1, 56): same column first
+    sw.symbol(S2, 2);  // (0, 57)
+    const std::vector<uint8_t> s = sw.stream(3);
+    const NR nr{static_cast<int>(s.size()), s.data()};
+    Jg g;
+    startDecoder(g, nr, 2);
+    EXPECT_FALSE(significancePass(1, 1, w, r, *f.desc, g, nr));
+    EXPECT_EQ(f.coef(0, 56), 4);
+    EXPECT_EQ(f.coef(1, 56), -4);
+    EXPECT_EQ(f.coef(0, 57), 0);
+    EXPECT_EQ(w.passState[at(0, 57)], 2);
+    ASSERT_EQ(w.list.count, 2);
+    EXPECT_EQ(w.list.pairAt(1).row, 1);
+}
+
+TEST(SignificancePass, BandsTwoAndThreeAreScannedRowByRow)
+{
+    Fixture f;
+    f.build();
+    Plane<int>& r = *f.r;
+    r[at(64, 0)] = 1;  // level 1, band 2: rows 64-127, columns 0-55
+    r[at(64, 1)] = 1;
+    r[at(65, 0)] = 1;
+    ColourWork& w = *f.w;
+    InitState(w.S[S2], 3);
+    w.passState.fill(kNothingDecoded);
+    w.bp.fixM = 4;
+    StreamWriter sw;
+    sw.symbol(S2, 0);  // (64, 0)
+    sw.symbol(S2, 1);  // (64, 1): same row first
+    sw.symbol(S2, 0);  // (65, 0)
+    const std::vector<uint8_t> s = sw.stream(3);
+    const NR nr{static_cast<int>(s.size()), s.data()};
+    Jg g;
+    startDecoder(g, nr, 2);
+    EXPECT_FALSE(significancePass(1, 2, w, r, *f.desc, g, nr));
+    EXPECT_EQ(f.coef(64, 1), -4);
+    EXPECT_EQ(f.coef(65, 0), 4);
+}
+
+TEST(Zerotree, NearestDecodedAncestorDecides)
+{
+    Plane<uint8_t> ps;
+    ps.fill(kNothingDecoded);
+    // Level 1 position (10, 60) has ancestors (5, 30) at level 2, (2, 15) at 3, (1, 7) at 4.
+    EXPECT_FALSE(isInZerotree(1, 10, 60, ps));
+    ps[at(1, 7)] = 2;
+    EXPECT_TRUE(isInZerotree(1, 10, 60, ps));
+    ps[at(2, 15)] = 3;  // nearer, an isolated zero: not a zerotree
+    EXPECT_FALSE(isInZerotree(1, 10, 60, ps));
+    ps[at(5, 30)] = 4;  // nearest: an outside zerotree root
+    EXPECT_TRUE(isInZerotree(1, 10, 60, ps));
+    ps[at(5, 30)] = 5;
+    EXPECT_FALSE(isInZerotree(1, 10, 60, ps));
+    EXPECT_FALSE(isInZerotree(4, 1, 7, ps)) << "level 4 has no parent";
+}
+
+TEST(Zerotree, ChildOfAZerotreeRootIsSkippedWithoutASymbol)
+{
+    Fixture f;
+    f.build();
+    Plane<int>& r = *f.r;
+    r[at(0, 56)] = 1;
+    r[at(0, 57)] = 1;
+    ColourWork& w = *f.w;
+    InitState(w.S[S2], 3);
+    w.passState.fill(kNothingDecoded);
+    w.passState[at(0, 28)] = 2;  // level 2 parent of (0, 56) and (0, 57)
+    w.bp.fixM = 8;
+    StreamWriter sw;  // no symbols at all
+    const std::vector<uint8_t> s = sw.stream(3, 4);
+    const NR nr{static_cast<int>(s.size()), s.data()};
+    Jg g;
+    startDecoder(g, nr, 2);
+    const Jg before = g;
+    EXPECT_FALSE(significancePass(1, 1, w, r, *f.desc, g, nr));
+    EXPECT_EQ(g.A, before.A);
+    EXPECT_EQ(g.pos, before.pos);
+    EXPECT_EQ(w.passState[at(0, 56)], kNothingDecoded);
+}
+
+TEST(Descendants, BlocksOfEveryLowerLevelAreSearched)
+{
+    Plane<int> r{};
+    // Level 3 position (2, 15): level 2 block rows 4-5, columns 30-31;
+    // level 1 block rows 8-11, columns 60-63.
+    EXPECT_FALSE(hasInsideDescendant(3, 2, 15, r));
+    r[at(11, 63)] = 1;
+    EXPECT_TRUE(hasInsideDescendant(3, 2, 15, r));
+    r[at(11, 63)] = 0;
+    r[at(5, 30)] = 1;
+    EXPECT_TRUE(hasInsideDescendant(3, 2, 15, r));
+    r[at(5, 30)] = kRowMarker;
+    EXPECT_FALSE(hasInsideDescendant(3, 2, 15, r)) << "a marker is not inside";
+    r[at(12, 63)] = 1;
+    EXPECT_FALSE(hasInsideDescendant(3, 2, 15, r)) << "outside the block";
+    EXPECT_FALSE(hasInsideDescendant(1, 5, 30, r)) << "level 1 has no descendants";
+}
+
+TEST(OutsideNodes, CodeAZerotreeFlagOnlyWithInsideDescendants)
+{
+    Fixture f;
+    f.build();
+    Plane<int>& r = *f.r;
+    // Level 2 band 1 positions (0, 28) and (0, 29), both outside; only the
+    // first has an inside descendant (level 1 cell (1, 57)).
+    r[at(1, 57)] = 1;
+    buildDescendantPlane(r, *f.desc);
+    ColourWork& w = *f.w;
+    InitState(w.S[S3], 2);
+    w.passState.fill(kNothingDecoded);
+    w.bp.fixM = 8;
+    StreamWriter sw;
+    sw.symbol(S3, 0);
+    const std::vector<uint8_t> s = sw.stream(3);
+    const NR nr{static_cast<int>(s.size()), s.data()};
+    Jg g;
+    startDecoder(g, nr, 2);
+    EXPECT_FALSE(significancePass(2, 1, w, r, *f.desc, g, nr));
+    EXPECT_EQ(w.passState[at(0, 28)], 4);
+    EXPECT_EQ(w.passState[at(0, 29)], kNothingDecoded);
+    EXPECT_TRUE(isInZerotree(1, 1, 57, w.passState));
+}
+
+TEST(MagnitudeSort, NewlyRefinedEntriesLeadTheirRunInOrder)
+{
+    auto w = std::make_unique<ColourWork>();
+    // Plane 2 of a stream with top plane 3: known bits 8 and 4, new bit 2.
+    w->bp.fixL = 16;
+    w->bp.fixM = 4;
+    w->bp.fixS = 2;
+    const int values[6] = {12, 14, 4, 6, -6, 4};  // runs {12, 14} and {4, 6, -6, 4}
+    for (int i = 0; i < 6; ++i) {
+        w->coefficient[at(0, i)] = values[i];
+        w->list.append(0, i);
+    }
+    ASSERT_EQ(magnitudeSort(*w), WLT_OK);
+    const int expectedCols[6] = {1, 0, 3, 4, 2, 5};
+    ASSERT_EQ(w->list.count, 6);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(w->list.pairAt(i).col, expectedCols[i]) << i;
+}
+
+TEST(Refinement, FollowsListOrderAndKeepsSigns)
+{
+    auto w = std::make_unique<ColourWork>();
+    auto r = std::make_unique<Plane<int>>();
+    w->bp.fixS = 2;
+    const int values[3] = {4, -4, 8};
+    for (int i = 0; i < 3; ++i) {
+        w->coefficient[at(3, i)] = values[i];
+        w->significant[at(3, i)] = 1;
+        (*r)[at(3, i)] = 1;
+    }
+    // List order differs from position order.
+    w->list.append(3, 2);
+    w->list.append(3, 0);
+    w->list.append(3, 1);
+    InitState(w->S[S4], 2);
+    StreamWriter sw;
+    sw.symbol(S4, 1);  // (3, 2): 8 -> 10
+    sw.symbol(S4, 0);  // (3, 0): stays 4
+    sw.symbol(S4, 1);  // (3, 1): -4 -> -6
+    const std::vector<uint8_t> s = sw.stream(3);
+    const NR nr{static_cast<int>(s.size()), s.data()};
+    Jg g;
+    startDecoder(g, nr, 2);
+    refinementPass(*w, *r, g, nr);
+    EXPECT_EQ(w->coefficient[at(3, 2)], 10);
+    EXPECT_EQ(w->coefficient[at(3, 0)], 4);
+    EXPECT_EQ(w->coefficient[at(3, 1)], -6);
+}
+
+TEST(Refinement, StopsWhenTheStreamEnds)
+{
+    auto w = std::make_unique<ColourWork>();
+    auto r = std::make_unique<Plane<int>>();
+    w->bp.fixS = 1;
+    for (int i = 0; i < 100; ++i) {
+        w->coefficient[at(5, i)] = -2;
+        w->significant[at(5, i)] = 1;
+        (*r)[at(5, i)] = 1;
+        w->list.append(5, i);
+    }
+    InitState(w->S[S4], 2);
+    // Bytes that decode as ones for a while, then the stream runs out.
+    const std::vector<uint8_t> s{3, 0x6F, 0xFF, 0x00, 0xFF, 0x00, 0x00};
+    const NR nr{static_cast<int>(s.size()), s.data()};
+    Jg g;
+    startDecoder(g, nr, 2);
+    refinementPass(*w, *r, g, nr);
+    ASSERT_TRUE(streamEnded(g, nr));
+    int refined = 0;
+    for (int i = 0; i < 100; ++i) {
+        const int c = w->coefficient[at(5, i)];
+        ASSERT_TRUE(c == -2 || c == -3) << c;
+        refined += c == -3;
+    }
+    EXPECT_LT(refined, 100);
+    EXPECT_EQ(w->coefficient[at(5, 99)], -2) << "entries after the end are left alone";
+}

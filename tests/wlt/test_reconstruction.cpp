@@ -1,0 +1,238 @@
+// Inverse transform, colour conversion, background smoothing, bitmap layout.
+
+#include "InverseTransform.h"
+#include "MaskPyramid.h"
+#include "PictureOutput.h"
+#include "libwlt.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+using namespace wlt;
+
+TEST(D2i, ScalesAndRoundsHalfAwayFromZero)
+{
+    EXPECT_EQ(d2i(3, 2), 2);
+    EXPECT_EQ(d2i(-3, 2), -2);
+    EXPECT_EQ(d2i(1, 1), 1);
+    EXPECT_EQ(d2i(5, 1), 7);     // 7.071
+    EXPECT_EQ(d2i(-5, 1), -7);
+    EXPECT_EQ(d2i(10, 2), 7);    // 7.071
+    EXPECT_EQ(d2i(-2, 1), -3);   // -2.8284 rounds away from zero
+    EXPECT_EQ(d2i(0, 1), 0);
+}
+
+TEST(InverseLine, LoneSampleAtAnOddPositionComesFromTheLowBand)
+{
+    // Forward split of a lone inside entry at position 3.
+    int mask[8] = {0, 0, 0, 1, 0, 0, 0, 0};
+    splitMaskLine(mask, 1, 8, 1);
+    const int64_t coef[8] = {0, 10, 0, 0, 0, 0, 0, 0};
+    int64_t out[8];
+    int maskOut[8];
+    inverseLine(1, 8, coef, mask, out, maskOut);
+    const int expectedMask[8] = {0, 0, 0, 1, 0, 0, 0, 0};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(maskOut[i], expectedMask[i]) << i;
+        EXPECT_EQ(out[i], i == 3 ? 7 : 0) << i;  // 10 x 0.7071
+    }
+}
+
+TEST(InverseLine, PairIsNotScaledAndFloorsTowardsMinusInfinity)
+{
+    const int mask[4] = {1, 0, 1, 0};  // the split of {1, 1, 0, 0}
+    int64_t out[4];
+    int maskOut[4];
+    const int64_t positive[4] = {10, 0, 5, 0};
+    inverseLine(2, 4, positive, mask, out, maskOut);
+    EXPECT_EQ(out[0], 7);   // 10 - floor(6 / 2)
+    EXPECT_EQ(out[1], 12);  // 5 + 7
+    EXPECT_EQ(out[2], 0);
+    const int64_t negative[4] = {-10, 0, -4, 0};
+    inverseLine(2, 4, negative, mask, out, maskOut);
+    EXPECT_EQ(out[0], -8);  // -10 - floor(-6 / 4) = -10 + 2
+    EXPECT_EQ(out[1], -12);
+}
+
+TEST(InverseLine, LongerRunIsScaledThenLifted)
+{
+    const int mask[4] = {1, 1, 1, 1};
+    const int64_t coef[4] = {10, 20, 4, -6};  // lows 10, 20; highs 4, -6
+    int64_t out[4];
+    int maskOut[4];
+    inverseLine(1, 4, coef, mask, out, maskOut);
+    // Scaled: lows 7, 14; highs 6, -8.
+    EXPECT_EQ(out[0], 4);   // 7 - floor((6 + 6 + 2) / 4)
+    EXPECT_EQ(out[1], 15);  // 6 + floor((4 + 14) / 2)
+    EXPECT_EQ(out[2], 14);  // 14 - floor((6 - 8 + 2) / 4)
+    EXPECT_EQ(out[3], 6);   // -8 + 14
+}
+
+TEST(InverseLine, RunStartingAtAnOddPositionTakesItsSamplesFromBothHalves)
+{
+    int mask[8] = {0, 0, 0, 1, 1, 1, 0, 0};
+    splitMaskLine(mask, 1, 8, 1);
+    int64_t coef[8] = {};
+    coef[2] = 20;  // low sample of position 4
+    coef[5] = 4;   // high sample of position 3
+    coef[6] = -6;  // high sample of position 5
+    int64_t out[8];
+    int maskOut[8];
+    inverseLine(1, 8, coef, mask, out, maskOut);
+    const int64_t expected[8] = {0, 0, 0, 20, 14, 6, 0, 0};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(out[i], expected[i]) << i;
+}
+
+TEST(InverseLevels, RebuildTheMaskOfAnyShape)
+{
+    std::mt19937 rng(11);
+    for (int round = 0; round < 5; ++round) {
+        auto n = std::make_unique<Plane<int>>();
+        for (int row = 0; row < kHeight; ++row)
+            for (int col = 0; col < kWidth; ++col)
+                (*n)[at(row, col)] = (rng() % 100) < 20 * (round + 1) ? 1 : 0;
+        auto mask = std::make_unique<Plane<int>>();
+        buildMaskPyramid(*n, *mask, kLevels);
+        auto coef = std::make_unique<Plane<int64_t>>();
+        coef->fill(0);
+        for (int level = kLevels; level >= 1; --level)
+            inverseLevel(*mask, *coef, level);
+        ASSERT_EQ(*mask, *n) << "round " << round;
+    }
+}
+
+TEST(ReconstructPlane, LonePixelIsTheCoarseCoefficientScaledEightTimes)
+{
+    auto n = std::make_unique<Plane<int>>();
+    (*n)[at(77, 45)] = 1;
+    auto pyramid = std::make_unique<Plane<int>>();
+    buildMaskPyramid(*n, *pyramid, kLevels);
+    auto coef = std::make_unique<Plane<int>>();
+    (*coef)[at(4, 2)] = 1600;
+    (*coef)[at(0, 0)] = 999;  // outside the shape: masked away
+    auto out = std::make_unique<Plane<uint8_t>>();
+    reconstructPlane(*coef, *pyramid, *n, *out);
+    // 1600 -> 1131 -> 800 -> 566 -> 400 -> 283 -> 200 -> 141 -> 100
+    EXPECT_EQ((*out)[at(77, 45)], 100);
+    int others = 0;
+    for (int i = 0; i < kCells; ++i)
+        others += i != at(77, 45) && (*out)[i] != 0;
+    EXPECT_EQ(others, 0);
+}
+
+TEST(ReconstructPlane, ValuesAreClampedToBytes)
+{
+    auto n = std::make_unique<Plane<int>>();
+    (*n)[at(77, 45)] = 1;
+    (*n)[at(10, 10)] = 1;
+    auto pyramid = std::make_unique<Plane<int>>();
+    buildMaskPyramid(*n, *pyramid, kLevels);
+    auto coef = std::make_unique<Plane<int>>();
+    (*coef)[at(4, 2)] = 100000;
+    (*coef)[at(10 >> 4, 10 >> 4)] = -5000;
+    auto out = std::make_unique<Plane<uint8_t>>();
+    reconstructPlane(*coef, *pyramid, *n, *out);
+    EXPECT_EQ((*out)[at(77, 45)], 255);
+    EXPECT_EQ((*out)[at(10, 10)], 0);
+}
+
+TEST(ColourConversion, GreyStaysGreyAndResultsTruncateThenClamp)
+{
+    uint8_t y[kWidth], cb[kWidth], cr[kWidth], rgb[kWidth * 3];
+    for (int i = 0; i < kWidth; ++i) {
+        y[i] = 128;
+        cb[i] = 128;
+        cr[i] = 128;
+    }
+    y[1] = 100; cb[1] = 200; cr[1] = 50;
+    y[2] = 10;  cb[2] = 128; cr[2] = 127;
+    y[3] = 250; cb[3] = 255; cr[3] = 255;
+    convertRowToRgb(y, cb, cr, rgb);
+    EXPECT_EQ(rgb[0], 128); EXPECT_EQ(rgb[1], 128); EXPECT_EQ(rgb[2], 128);
+    EXPECT_EQ(rgb[3], 0);    // -9.356 clamps to 0
+    EXPECT_EQ(rgb[4], 130);  // 130.925 truncates
+    EXPECT_EQ(rgb[5], 227);  // 227.584
+    EXPECT_EQ(rgb[6], 8);    // 8.598
+    EXPECT_EQ(rgb[7], 10);   // 10.714
+    EXPECT_EQ(rgb[9], 255);  // 428.05 clamps
+    EXPECT_EQ(rgb[10], 115); // 250 - 43.706 - 90.696 = 115.598
+}
+
+TEST(Background, PaintsOutsideAndSmoothsTheRingInScanOrder)
+{
+    auto n = std::make_unique<Plane<int>>();
+    (*n)[at(10, 10)] = 1;
+    auto Y = std::make_unique<Plane<uint8_t>>();
+    auto Cb = std::make_unique<Plane<uint8_t>>();
+    auto Cr = std::make_unique<Plane<uint8_t>>();
+    Y->fill(0); Cb->fill(128); Cr->fill(128);
+    (*Y)[at(10, 10)] = 180;
+    const uint8_t fix[3] = {90, 90, 90};
+    auto rgb = std::make_unique<RgbImage>();
+    composePicture(*Y, *Cb, *Cr, *n, fix, *rgb);
+    auto px = [&](int row, int col, int ch) { return (*rgb)[row * kRgbStride + col * 3 + ch]; };
+    EXPECT_EQ(px(10, 10, 0), 180);
+    EXPECT_EQ(px(0, 0, 0), 90);
+    EXPECT_EQ(px(50, 50, 2), 90);
+
+    smoothEdges(*n, *rgb);
+    EXPECT_EQ(px(9, 9, 0), 100);   // (8 x 90 + 180) / 9
+    EXPECT_EQ(px(9, 10, 0), 101);  // includes the smoothed (9, 9): (7 x 90 + 100 + 180) / 9
+    EXPECT_EQ(px(10, 10, 0), 180) << "inside pixels are not smoothed";
+    EXPECT_EQ(px(12, 12, 0), 90) << "not a neighbour of the shape";
+}
+
+TEST(Background, PictureBorderIsNeverSmoothed)
+{
+    auto n = std::make_unique<Plane<int>>();
+    (*n)[at(1, 1)] = 1;
+    auto rgb = std::make_unique<RgbImage>();
+    rgb->fill(90);
+    (*rgb)[1 * kRgbStride + 3] = 0;
+    smoothEdges(*n, *rgb);
+    EXPECT_EQ((*rgb)[0], 90) << "row 0 keeps its pixel";
+    EXPECT_EQ((*rgb)[1 * kRgbStride + 2 * 3], 80) << "(1, 2) is smoothed: (8 x 90 + 0) / 9";
+    EXPECT_EQ((*rgb)[1 * kRgbStride + 0], 90) << "column 0 keeps its pixel";
+}
+
+TEST(Bitmap, HeaderAndBottomUpRowsWithPadding)
+{
+    auto rgb = std::make_unique<RgbImage>();
+    rgb->fill(0);
+    auto set = [&](int row, int col, uint8_t r, uint8_t g, uint8_t b) {
+        (*rgb)[row * kRgbStride + col * 3 + 0] = r;
+        (*rgb)[row * kRgbStride + col * 3 + 1] = g;
+        (*rgb)[row * kRgbStride + col * 3 + 2] = b;
+    };
+    set(125, 0, 1, 2, 3);
+    set(0, 101, 4, 5, 6);
+    std::vector<unsigned char> out(WLT_BITMAP_SIZE, 0xEE);
+    writeBitmap(*rgb, out.data());
+    auto le32 = [&](int off) { return out[off] | out[off + 1] << 8 | out[off + 2] << 16 | out[off + 3] << 24; };
+    EXPECT_EQ(out[0], 'B');
+    EXPECT_EQ(out[1], 'M');
+    EXPECT_EQ(le32(2), 38862);
+    EXPECT_EQ(le32(6), 0);
+    EXPECT_EQ(le32(10), 54);
+    EXPECT_EQ(le32(14), 40);
+    EXPECT_EQ(le32(18), 102);
+    EXPECT_EQ(le32(22), 126);
+    EXPECT_EQ(out[26] | out[27] << 8, 1);
+    EXPECT_EQ(out[28] | out[29] << 8, 24);
+    for (int off = 30; off < 54; ++off)
+        EXPECT_EQ(out[off], 0) << off;
+    EXPECT_EQ(out[54], 3) << "blue of the bottom-left pixel";
+    EXPECT_EQ(out[55], 2);
+    EXPECT_EQ(out[56], 1);
+    EXPECT_EQ(out[360], 0);
+    EXPECT_EQ(out[361], 0);
+    const int topRowRightPixel = 54 + 125 * 308 + 101 * 3;
+    EXPECT_EQ(out[topRowRightPixel], 6);
+    EXPECT_EQ(out[topRowRightPixel + 2], 4);
+    EXPECT_EQ(out[WLT_BITMAP_SIZE - 1], 0);
+    EXPECT_EQ(out[WLT_BITMAP_SIZE - 2], 0);
+}

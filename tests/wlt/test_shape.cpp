@@ -1,0 +1,266 @@
+// Shape stream, outline fill and the mask pyramid.
+
+#include "MaskPyramid.h"
+#include "ShapeDecoder.h"
+#include "WltBuilder.h"
+#include "libwlt.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace wlt;
+using wlttest::ShapeSpec;
+
+namespace {
+
+int decodeSpec(const ShapeSpec& spec, uint8_t fix[3], Contour& c)
+{
+    const std::vector<uint8_t> s = wlttest::encodeShapeStream(spec);
+    return decodeShapeStream(NR{static_cast<int>(s.size()), s.data()}, fix, c);
+}
+
+int insideCount(const Plane<int>& n)
+{
+    int count = 0;
+    for (int v : n)
+        count += v;
+    return count;
+}
+
+Contour contourOf(int startX, int startY, const std::vector<int>& dirs)
+{
+    Contour c;
+    c.startX = startX;
+    c.startY = startY;
+    c.count = static_cast<int>(dirs.size());
+    for (size_t i = 0; i < dirs.size(); ++i)
+        c.dir[i] = static_cast<uint8_t>(dirs[i]);
+    return c;
+}
+
+} // namespace
+
+TEST(ShapeStream, CarriesBackgroundStartAndDirections)
+{
+    ShapeSpec spec;
+    spec.background[0] = 1;
+    spec.background[1] = 128;
+    spec.background[2] = 255;
+    spec.startX = 4095;
+    spec.startY = 7;
+    // Every turn of the chain code, including the wrap-around both ways.
+    spec.directions = {7, 0, 1, 2, 3, 4, 5, 6, 7, 3, 7, 4, 0, 6, 1, 5};
+    spec.count = static_cast<int>(spec.directions.size());
+    uint8_t fix[3] = {};
+    Contour c;
+    ASSERT_EQ(decodeSpec(spec, fix, c), WLT_OK);
+    EXPECT_EQ(fix[0], 1);
+    EXPECT_EQ(fix[1], 128);
+    EXPECT_EQ(fix[2], 255);
+    EXPECT_EQ(c.startX, 4095);
+    EXPECT_EQ(c.startY, 7);
+    ASSERT_EQ(c.count, spec.count);
+    for (int i = 0; i < c.count; ++i)
+        EXPECT_EQ(c.dir[i], spec.directions[i]) << i;
+}
+
+TEST(ShapeStream, FlagsAndPresenceAreChecked)
+{
+    uint8_t fix[3];
+    Contour c;
+    ShapeSpec leading;
+    leading.leadingFlag = 1;
+    EXPECT_EQ(decodeSpec(leading, fix, c), WLT_ERR_SHAPE_FLAG);
+    ShapeSpec absent;
+    absent.shapePresent = 2;
+    EXPECT_EQ(decodeSpec(absent, fix, c), WLT_ERR_SHAPE_ABSENT);
+    ShapeSpec zeroPresent;
+    zeroPresent.shapePresent = 0;
+    EXPECT_EQ(decodeSpec(zeroPresent, fix, c), WLT_ERR_SHAPE_ABSENT);
+    ShapeSpec trailing;
+    trailing.directions = {0, 0, 2};
+    trailing.count = 3;
+    trailing.trailingFlag = 1;
+    EXPECT_EQ(decodeSpec(trailing, fix, c), WLT_ERR_OUTLINE_FLAG);
+}
+
+TEST(ShapeStream, CountAboveCapacityIsRejectedBeforeAnyDirectionIsStored)
+{
+    uint8_t fix[3];
+    Contour c;
+    ShapeSpec spec;
+    spec.count = 2001;
+    spec.directions = {0};
+    EXPECT_EQ(decodeSpec(spec, fix, c), WLT_ERR_OUTLINE_TOO_LONG);
+    spec.count = 65535;
+    EXPECT_EQ(decodeSpec(spec, fix, c), WLT_ERR_OUTLINE_TOO_LONG);
+}
+
+TEST(ShapeStream, CountOfExactlyTheCapacityIsAccepted)
+{
+    uint8_t fix[3];
+    Contour c;
+    ShapeSpec spec;
+    spec.directions.assign(2000, 0);
+    for (int i = 1000; i < 2000; ++i)
+        spec.directions[i] = 4;  // back along the same row
+    spec.count = 2000;
+    ASSERT_EQ(decodeSpec(spec, fix, c), WLT_OK);
+    EXPECT_EQ(c.dir[1999], 4);
+}
+
+TEST(ShapeStream, FirstDirectionIsDecodedEvenForCountZero)
+{
+    // The direction symbol sits between the start and the trailing flag; if
+    // it were skipped the flag would be read from the symbol's bits.
+    uint8_t fix[3];
+    Contour c;
+    ShapeSpec spec;
+    spec.count = 0;
+    spec.directions = {5};
+    ASSERT_EQ(decodeSpec(spec, fix, c), WLT_OK);
+    EXPECT_EQ(c.count, 0);
+    EXPECT_EQ(c.dir[0], 5);
+}
+
+TEST(Outline, CountZeroIsTheStartPointAlone)
+{
+    Contour c = contourOf(30, 40, {});
+    Plane<int> n;
+    ASSERT_EQ(outlineToMask(c, n), WLT_OK);
+    EXPECT_EQ(insideCount(n), 1);
+    EXPECT_EQ(n[at(40, 30)], 1);
+}
+
+TEST(Outline, StraightHorizontalLineTogglesNothing)
+{
+    Contour c = contourOf(10, 20, std::vector<int>(15, 0));
+    Plane<int> n;
+    ASSERT_EQ(outlineToMask(c, n), WLT_OK);
+    EXPECT_EQ(insideCount(n), 16);
+    for (int col = 10; col <= 25; ++col)
+        EXPECT_EQ(n[at(20, col)], 1);
+}
+
+TEST(Outline, RectangleIsFilledExactly)
+{
+    Contour c = contourOf(5, 8, wlttest::rectangleOutline(12, 9));
+    Plane<int> n;
+    ASSERT_EQ(outlineToMask(c, n), WLT_OK);
+    for (int row = 0; row < kRows; ++row)
+        for (int col = 0; col < kCols; ++col) {
+            const bool inside = row >= 8 && row < 17 && col >= 5 && col < 17;
+            ASSERT_EQ(n[at(row, col)], inside ? 1 : 0) << row << "," << col;
+        }
+    EXPECT_EQ(c.minX, 5);
+    EXPECT_EQ(c.maxX, 16);
+    EXPECT_EQ(c.minY, 8);
+    EXPECT_EQ(c.maxY, 16);
+}
+
+TEST(Outline, DiamondWithDiagonalStepsIsFilled)
+{
+    // A diamond of radius 3 around (20, 20), walked right-down, left-down,
+    // left-up, right-up from its top.
+    std::vector<int> dirs;
+    for (int d : {1, 3, 5, 7})
+        dirs.insert(dirs.end(), 3, d);
+    Contour c = contourOf(20, 17, dirs);
+    Plane<int> n;
+    ASSERT_EQ(outlineToMask(c, n), WLT_OK);
+    for (int row = 14; row <= 26; ++row)
+        for (int col = 14; col <= 26; ++col) {
+            const bool inside = std::abs(row - 20) + std::abs(col - 20) <= 3;
+            EXPECT_EQ(n[at(row, col)], inside ? 1 : 0) << row << "," << col;
+        }
+    EXPECT_EQ(insideCount(n), 25);
+}
+
+TEST(Outline, BoxTouchingThePictureEdgesFits)
+{
+    Contour c = contourOf(0, 0, wlttest::rectangleOutline(kWidth, kHeight));
+    Plane<int> n;
+    ASSERT_EQ(outlineToMask(c, n), WLT_OK);
+    EXPECT_EQ(insideCount(n), kWidth * kHeight);
+}
+
+TEST(Outline, OutlinesOutsideThePictureAreRejected)
+{
+    Plane<int> n;
+    n.fill(7);
+    Contour right = contourOf(101, 10, {0});          // reaches column 102
+    EXPECT_EQ(outlineToMask(right, n), WLT_ERR_OUTLINE_OUTSIDE);
+    Contour below = contourOf(10, 125, {2});          // reaches row 126
+    EXPECT_EQ(outlineToMask(below, n), WLT_ERR_OUTLINE_OUTSIDE);
+    Contour left = contourOf(0, 10, {4});             // column -1
+    EXPECT_EQ(outlineToMask(left, n), WLT_ERR_OUTLINE_OUTSIDE);
+    Contour above = contourOf(10, 0, {6});            // row -1
+    EXPECT_EQ(outlineToMask(above, n), WLT_ERR_OUTLINE_OUTSIDE);
+    Contour farStart = contourOf(4095, 4095, {});     // start itself outside
+    EXPECT_EQ(outlineToMask(farStart, n), WLT_ERR_OUTLINE_OUTSIDE);
+    Contour tooWide = contourOf(0, 10, std::vector<int>(102, 0));  // box 103 wide
+    EXPECT_EQ(outlineToMask(tooWide, n), WLT_ERR_OUTLINE_OUTSIDE);
+    EXPECT_EQ(n[0], 7) << "the mask is not touched on rejection";
+}
+
+TEST(MaskPyramid, LoneOddEntryMovesToTheLowHalfWithAMarker)
+{
+    int line[8] = {0, 0, 0, 1, 0, 0, 0, 0};
+    splitMaskLine(line, 1, 8, 1);
+    const int expected[8] = {0, 1, 0, 0, 0, kRowMarker, 0, 0};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(line[i], expected[i]) << i;
+}
+
+TEST(MaskPyramid, RunsLongerThanOneSplitPlainly)
+{
+    int line[8] = {0, 1, 1, 1, 0, 0, 1, 1};
+    splitMaskLine(line, 1, 8, 2);
+    const int expected[8] = {0, 1, 0, 1, 1, 1, 0, 1};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(line[i], expected[i]) << i;
+}
+
+TEST(MaskPyramid, LoneEvenEntryAndLoneEntryBesideAMarkerStay)
+{
+    int even[6] = {0, 0, 1, 0, 0, 0};
+    splitMaskLine(even, 1, 6, 1);
+    const int e[6] = {0, 1, 0, 0, 0, 0};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(even[i], e[i]) << i;
+
+    int beside[4] = {kRowMarker, 1, 0, 0};
+    splitMaskLine(beside, 1, 4, 2);
+    const int b[4] = {kRowMarker, 0, 1, 0};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(beside[i], b[i]) << i;
+}
+
+TEST(MaskPyramid, ColumnSplitUsesItsStrideAndMarker)
+{
+    Plane<int> m{};
+    m[at(1, 3)] = 1;  // lone at odd row of column 3
+    splitMaskLine(&m[at(0, 3)], kCols, kRows, 2);
+    EXPECT_EQ(m[at(0, 3)], 1);
+    EXPECT_EQ(m[at(64, 3)], kColumnMarker);
+    EXPECT_EQ(m[at(1, 3)], 0);
+}
+
+TEST(MaskPyramid, SinglePixelEndsInTheCoarsestBand)
+{
+    Plane<int> n{};
+    n[at(77, 45)] = 1;
+    Plane<int> r;
+    buildMaskPyramid(n, r, kLevels);
+    int coarse = 0;
+    for (int row = 0; row < 8; ++row)
+        for (int col = 0; col < 7; ++col)
+            coarse += r[at(row, col)] == 1;
+    EXPECT_EQ(coarse, 1);
+    EXPECT_EQ(r[at(77 >> 4, 45 >> 4)], 1);
+    int ones = 0;
+    for (int v : r)
+        ones += v == 1;
+    EXPECT_EQ(ones, 1) << "a lone pixel is carried only by the coarsest band";
+}
