@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Fuzzes libwlt::Unpack_Data with libFuzzer under AddressSanitizer and
+# UndefinedBehaviorSanitizer for a bounded time (WLT_FUZZ_SECONDS, default 60).
+# Seeds: the hand-made inputs of wlt_fuzz_seeds and, when the test encoder
+# provides its seed writer (wltenc_seeds OUTDIR), encoder output.
+# Exits non-zero on any finding; the crashing input is left in
+# build-fuzz/wlt-artifacts/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+src="${WLT_SOURCE_DIR:-$PWD}"
+build="$PWD/build-fuzz"
+seconds="${WLT_FUZZ_SECONDS:-60}"
+
+flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer -g -O1"
+cmake -S "$src" -B "$build" -G Ninja \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+  -DPERIPHD_SERVICE=OFF -DPERIPHD_BENCH=OFF -DPERIPHD_TESTS=ON -DPERIPHD_FUZZ=ON >/dev/null
+targets=(wlt_fuzz wlt_fuzz_seeds)
+if ninja -C "$build" -t targets all 2>/dev/null | grep -q '^wltenc_seeds:'; then
+  targets+=(wltenc_seeds)
+fi
+cmake --build "$build" -j2 --target "${targets[@]}"
+
+seeds="$build/wlt-seeds"
+corpus="$build/wlt-corpus"
+artifacts="$build/wlt-artifacts"
+rm -rf "$seeds" "$artifacts"
+mkdir -p "$seeds" "$corpus" "$artifacts"
+"$(find "$build" -name wlt_fuzz_seeds -type f -perm -u+x | head -n1)" "$seeds"
+encoder_seeds="$(find "$build" -name wltenc_seeds -type f -perm -u+x | head -n1)"
+if [ -n "$encoder_seeds" ]; then
+  "$encoder_seeds" "$seeds"
+else
+  echo "fuzz-wlt: no encoder seed writer (wltenc_seeds) built; using the hand-made seeds only"
+fi
+echo "fuzz-wlt: $(ls "$seeds" | wc -l) seed files"
+
+fuzzer="$(find "$build" -name wlt_fuzz -type f -perm -u+x | head -n1)"
+export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+"$fuzzer" -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
+  -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" "$seeds"
