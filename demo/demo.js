@@ -1,0 +1,281 @@
+/*
+ * The least a page needs to drive periphd:
+ *
+ *   const ws = new WebSocket("ws://localhost:12343");
+ *   const waiting = new Map();                 // _tflag -> what to do with the reply
+ *   let nextTag = 1;
+ *
+ *   function call(request, onReply) {
+ *     request._tflag = String(nextTag++);
+ *     waiting.set(request._tflag, onReply);
+ *     ws.send(JSON.stringify(request));
+ *   }
+ *
+ *   ws.onmessage = (event) => {
+ *     // {"_tflag":"1","functionName":"ZCStartDeviceAB","msg":"","success":1}
+ *     const reply = JSON.parse(event.data);
+ *     const onReply = waiting.get(reply._tflag);
+ *     waiting.delete(reply._tflag);
+ *     if (onReply) onReply(reply);
+ *   };
+ *
+ *   ws.onopen = () => call({function: "ZCStartDeviceAB"}, (started) => {
+ *     if (started.success !== 1) return;       // no pad, or it could not be opened
+ *     call({function: "ZCBeginSignAB", x: "0", y: "0", width: "800", height: "480"}, (signed) => {
+ *       // Answered when the signer presses OK (success 1) or Cancel (msg "用户已取消").
+ *       if (signed.success === 1) img.src = "data:image/png;base64," + signed.Base64;
+ *     });
+ *   });
+ *
+ * ZCEndSignAB or ZCStopDeviceAB close an open signing window from the page;
+ * the pending ZCBeginSignAB then gets no reply at all, so forget its tag.
+ * A text that is not a known command comes back unchanged.
+ *
+ * The rest of this file is the demo page itself.
+ */
+(() => {
+  "use strict";
+
+  // Commands the service never answers.
+  const NO_REPLY = new Set(["ZCReadHIDOpen"]);
+  // Commands that close an open signing window, whose ZCBeginSignAB then stays unanswered.
+  const ENDS_SIGNATURE = new Set(["ZCEndSignAB", "ZCStopDeviceAB"]);
+
+  const $ = (selector) => document.querySelector(selector);
+  const log = $("#log");
+  const status = $("#status");
+
+  let socket = null;
+  let tagCount = 0;
+  // A prefix per page load keeps tags unique even across reloads sharing one service log.
+  const tagPrefix = "demo" + Date.now().toString(36).slice(-4) + "-";
+  const pending = new Map(); // _tflag -> { entry, command, text }
+
+  function newTag() {
+    tagCount += 1;
+    return tagPrefix + tagCount;
+  }
+
+  function clock() {
+    return new Date().toLocaleTimeString([], { hour12: false });
+  }
+
+  // One log line: a heading and, below it, the texts sent and received.
+  function addEntry(kind, title, { tag = "", command = "" } = {}) {
+    const entry = document.createElement("li");
+    entry.className = "entry";
+    entry.dataset.kind = kind;
+    if (tag) entry.dataset.tag = tag;
+    if (command) entry.dataset.function = command;
+    const head = document.createElement("div");
+    head.className = "head";
+    for (const [cls, text] of [["time", clock()], ["title", title], ["tag", tag], ["note", ""]]) {
+      const span = document.createElement("span");
+      span.className = cls;
+      span.textContent = text;
+      head.append(span);
+    }
+    entry.append(head);
+    log.prepend(entry);
+    return entry;
+  }
+
+  function addText(entry, cls, text) {
+    const pre = document.createElement("pre");
+    pre.className = cls;
+    pre.textContent = text;
+    entry.append(pre);
+    return pre;
+  }
+
+  function setState(entry, state, note) {
+    entry.dataset.state = state;
+    entry.querySelector(".note").textContent = note;
+  }
+
+  function setStatus(state, text) {
+    status.dataset.state = state;
+    status.textContent = text;
+  }
+
+  function connected() {
+    return socket !== null && socket.readyState === WebSocket.OPEN;
+  }
+
+  function sendText(text, { tag = "", command = "" } = {}) {
+    const entry = addEntry("request", command || "message", { tag, command });
+    addText(entry, "sent", text);
+    if (!connected()) {
+      setState(entry, "error", "not connected: nothing was sent");
+      return;
+    }
+    socket.send(text);
+    if (NO_REPLY.has(command)) {
+      setState(entry, "done", "sent; this command gets no reply");
+    } else if (tag) {
+      pending.set(tag, { entry, command, text });
+      setState(entry, "pending", command === "ZCBeginSignAB" ? "waiting for the signer…" : "waiting for the reply…");
+    } else {
+      setState(entry, "done", "sent without a tag: a reply shows on its own");
+    }
+  }
+
+  function sendCommand(command, fields) {
+    const tag = newTag();
+    sendText(JSON.stringify({ function: command, ...fields, _tflag: tag }), { tag, command });
+  }
+
+  // Free text: a JSON object gets a tag (so its reply or echo can be matched), anything else goes as typed.
+  function sendRaw(text) {
+    let request = null;
+    try {
+      request = JSON.parse(text);
+    } catch (notJson) {
+      request = null;
+    }
+    if (request === null || typeof request !== "object" || Array.isArray(request)) {
+      sendText(text);
+      return;
+    }
+    if (typeof request._tflag !== "string" || request._tflag === "" || pending.has(request._tflag))
+      request._tflag = newTag();
+    const command = typeof request.function === "string" ? request.function : "";
+    sendText(JSON.stringify(request), { tag: request._tflag, command });
+  }
+
+  function answer(waiting, state, text, note) {
+    addText(waiting.entry, "reply", text);
+    setState(waiting.entry, state, note);
+  }
+
+  function showSignature(base64, tag, command) {
+    const img = $("#signature-image");
+    const caption = $("#signature-caption");
+    img.onload = () => {
+      caption.textContent = `Signature from ${command} (${tag}): ${img.naturalWidth} × ${img.naturalHeight} px PNG`;
+    };
+    img.onerror = () => {
+      caption.textContent = `The Base64 of ${tag} is not an image the browser can show`;
+    };
+    img.dataset.tag = tag;
+    img.src = "data:image/png;base64," + base64;
+  }
+
+  // A signing window closed from the page leaves its ZCBeginSignAB unanswered for good.
+  function closeOpenSignatures(byTag, byCommand) {
+    for (const [tag, waiting] of pending) {
+      if (waiting.command !== "ZCBeginSignAB") continue;
+      pending.delete(tag);
+      setState(waiting.entry, "done", `ended by ${byCommand} (${byTag}): no reply is sent`);
+    }
+  }
+
+  function onText(text) {
+    let reply;
+    try {
+      reply = JSON.parse(text);
+    } catch (notJson) {
+      addText(addEntry("notjson", "reply is not JSON"), "reply", text);
+      return;
+    }
+    if (reply === null || typeof reply !== "object" || Array.isArray(reply)) {
+      addText(addEntry("notjson", "reply is not a JSON object"), "reply", text);
+      return;
+    }
+    const tag = reply._tflag;
+    const waiting = typeof tag === "string" ? pending.get(tag) : undefined;
+    if (waiting === undefined) {
+      const shown = typeof tag === "string" ? `"${tag}"` : "missing";
+      addText(addEntry("unmatched", `reply with unknown tag ${shown}`, { tag: String(tag ?? "") }), "reply", text);
+      return;
+    }
+    pending.delete(tag);
+    if (text === waiting.text) {
+      answer(waiting, "echo", text, "echoed back unchanged: not a known command");
+      return;
+    }
+    const ok = reply.success === 1;
+    const note = ok ? "success" : `success ${reply.success}${reply.msg ? ": " + reply.msg : ""}`;
+    answer(waiting, ok ? "ok" : "failed", text, note);
+    if (typeof reply.Base64 === "string" && reply.Base64 !== "")
+      showSignature(reply.Base64, tag, reply.functionName);
+    if (waiting.command === "ZCSIMCard")
+      $("#iccid").textContent = ok ? `ICCID ${reply.data ?? ""}` : reply.msg;
+    if (ok && ENDS_SIGNATURE.has(waiting.command))
+      closeOpenSignatures(tag, waiting.command);
+  }
+
+  function onMessage(event) {
+    if (typeof event.data === "string") {
+      onText(event.data);
+      return;
+    }
+    const entry = addEntry("binary", "binary message");
+    addText(entry, "reply", `${event.data.byteLength} bytes`);
+  }
+
+  // Whatever was still waiting will never be answered on a new connection.
+  function dropConnection(title) {
+    socket = null;
+    setStatus("closed", "disconnected");
+    const entry = addEntry("closed", title);
+    setState(entry, "closed", pending.size ? `${pending.size} request(s) left unanswered` : "");
+    for (const waiting of pending.values())
+      setState(waiting.entry, "failed", "no reply: the connection closed");
+    pending.clear();
+  }
+
+  function onClose(event) {
+    if (event.target !== socket) return; // an older socket, already dropped by a reconnect
+    const reason = event.reason ? `, ${event.reason}` : "";
+    dropConnection(`connection closed (code ${event.code}${reason})`);
+  }
+
+  function connect(url) {
+    if (socket !== null) {
+      const old = socket;
+      dropConnection("connection closed for a new one");
+      old.close(1000, "reconnecting");
+    }
+    let next;
+    try {
+      next = new WebSocket(url);
+    } catch (error) {
+      setState(addEntry("error", `cannot connect to ${url}`), "error", error.message);
+      return;
+    }
+    next.binaryType = "arraybuffer";
+    socket = next;
+    setStatus("connecting", "connecting…");
+    next.onopen = () => {
+      if (next !== socket) return;
+      setStatus("open", "connected");
+      setState(addEntry("open", `connected to ${url}`), "open", "");
+    };
+    next.onmessage = onMessage;
+    next.onerror = () => {
+      if (next !== socket) return;
+      setState(addEntry("error", `connection error on ${url}`), "error", "");
+    };
+    next.onclose = onClose;
+  }
+
+  $("#connect-form").addEventListener("submit", (event) => {
+    event.preventDefault();
+    connect($("#url").value.trim());
+  });
+  $("#disconnect").addEventListener("click", () => {
+    if (socket !== null) socket.close(1000, "closed by the page");
+  });
+  $("#clear-log").addEventListener("click", () => log.replaceChildren());
+  $("#raw-form").addEventListener("submit", (event) => {
+    event.preventDefault();
+    sendRaw($("#raw-text").value);
+  });
+  for (const form of document.querySelectorAll("form[data-command]")) {
+    form.addEventListener("submit", (event) => {
+      event.preventDefault();
+      sendCommand(form.dataset.command, Object.fromEntries(new FormData(form)));
+    });
+  }
+})();

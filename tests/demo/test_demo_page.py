@@ -1,0 +1,321 @@
+#!/usr/bin/python3
+"""The demo page in headless Chromium, clicked through against the built periphd.
+
+Usage: test_demo_page.py PERIPHD_BINARY REPO_DIR SCREENSHOT_PNG
+
+Starts `periphd --simulate` and the demo's own web server (scripts/serve-demo.sh)
+on free ports, loads the page in Chromium and checks what the page shows after
+each click. A scripted WebSocket peer stands in for a service that misbehaves
+(text that is not JSON, unknown tags, replies out of order, a dropped
+connection), which periphd itself never does.
+"""
+import asyncio
+import base64
+import json
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+import urllib.request
+
+import websockets
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from chromium_cdp import Chromium, Session  # noqa: E402
+from demo_page import DemoPage  # noqa: E402
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+async def wait_until(ready, what, process, timeout=30):
+    deadline = asyncio.get_running_loop().time() + timeout
+    while not ready():
+        if process.poll() is not None:
+            raise SystemExit(f"FAIL: {what}: the process exited with {process.returncode}")
+        if asyncio.get_running_loop().time() > deadline:
+            raise SystemExit(f"FAIL: {what}: not ready in {timeout} s")
+        await asyncio.sleep(0.05)
+
+
+def tcp_listening(port):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=1):
+            return True
+    except OSError:
+        return False
+
+
+def http_ok(url):
+    try:
+        with urllib.request.urlopen(url, timeout=2) as response:
+            return response.status == 200
+    except OSError:
+        return False
+
+
+def envelope(tag, function, success=1, msg=""):
+    return json.dumps({"_tflag": tag, "functionName": function, "msg": msg, "success": success},
+                      ensure_ascii=False, separators=(",", ":"))
+
+
+def expect(got, want, what):
+    if got != want:
+        raise AssertionError(f"{what}: got {got!r}, want {want!r}")
+
+
+class Context:
+    def __init__(self, periphd_url):
+        self.periphd_url = periphd_url
+        self.signing = False  # whether this periphd build has the signing commands
+        self.notes = []
+
+
+# --- scenarios: each starts on a freshly loaded page ---------------------------------------------
+
+async def settings_envelope(page, ctx):
+    """The exact request a form sends and the exact envelope the page shows for it."""
+    await page.connect(ctx.periphd_url)
+    tag = await page.click("ZCSetPenWidth", Width="8")
+    entry = await page.settled(tag)
+    expect(entry["sent"], json.dumps({"function": "ZCSetPenWidth", "Width": "8", "_tflag": tag}, separators=(",", ":")),
+           "request text")
+    expect(entry["reply"], envelope(tag, "ZCSetPenWidth"), "reply text")
+    expect((entry["state"], entry["note"]), ("ok", "success"), "outcome")
+
+
+async def replies_matched_by_tag(page, ctx):
+    """Requests sent back to back each get their own reply, under their own tag."""
+    await page.connect(ctx.periphd_url)
+    sent = [("ZCSetTransparency", {"Percent": "80"}), ("ZCSetModeAB", {"mode": "2"}),
+            ("ZCSetSignScreenPosSizeAB", {"x": "0", "y": "0", "width": "1920", "height": "1080"}),
+            ("ZCSetPenWidth", {"Width": "3"})]
+    tags = [await page.click(command, **fields) for command, fields in sent]
+    expect(len(set(tags)), len(tags), f"distinct tags among {tags}")
+    for (command, _), tag in zip(sent, tags):
+        entry = await page.settled(tag)
+        expect(json.loads(entry["reply"]), json.loads(envelope(tag, command)), f"reply to {command}")
+        expect(entry["state"], "ok", f"{command} outcome")
+    expect(await page.entries("unmatched"), [], "replies without a request")
+
+
+async def unknown_command_and_plain_text(page, ctx):
+    """What the service echoes, and a command that is never answered."""
+    await page.connect(ctx.periphd_url)
+    tag = await page.send_raw('{"function":"zcsetpenwidth","Width":"8"}')
+    entry = await page.settled(tag)
+    expect(entry["sent"], json.dumps({"function": "zcsetpenwidth", "Width": "8", "_tflag": tag}, separators=(",", ":")),
+           "tag added to a typed request")
+    expect((entry["reply"], entry["state"]), (entry["sent"], "echo"), "echo of an unknown command")
+    expect(entry["note"], "echoed back unchanged: not a known command", "echo note")
+
+    untagged = await page.send_raw("hello")
+    expect(untagged, "", "plain text carries no tag")
+    await page.wait("document.querySelectorAll('#log > li[data-kind=\"notjson\"]').length === 1", "the echoed text")
+    expect(await page.entries("notjson"), [{"title": "reply is not JSON", "note": "", "tag": "", "reply": "hello"}],
+           "plain text echo")
+
+    silent = await page.send_raw('{"function":"ZCReadHIDOpen"}')
+    expect((await page.settled(silent))["note"], "sent; this command gets no reply", "ZCReadHIDOpen")
+    after = await page.click("ZCSetPenWidth", Width="5")
+    expect((await page.settled(after))["reply"], envelope(after, "ZCSetPenWidth"), "the reply after ZCReadHIDOpen")
+    expect(await page.entries("unmatched"), [], "replies without a request")
+
+
+async def misbehaving_peer(page, ctx):
+    """Garbage, strangers' tags, replies out of order and a dropped connection: shown, then carried on."""
+    received = []
+    all_sent = asyncio.Event()
+
+    async def peer(ws, path=None):
+        async for text in ws:
+            received.append(json.loads(text))
+            if len(received) == 3:
+                break
+        all_sent.set()
+        first, second, _unanswered = received
+        await ws.send("this is not JSON {")
+        await ws.send("[1,2,3]")
+        await ws.send(envelope("no-such-request", "ZCSetPenWidth"))
+        await ws.send(envelope(second["_tflag"], second["function"]))
+        await ws.send(envelope(first["_tflag"], first["function"], 0, "refused"))
+        await ws.close(4001, "peer going away")
+
+    port = free_port()
+    async with websockets.serve(peer, "127.0.0.1", port):
+        await page.connect(f"ws://127.0.0.1:{port}")
+        first = await page.click("ZCSetPenWidth", Width="4")
+        second = await page.click("ZCSetModeAB", mode="1")
+        unanswered = await page.click("ZCDeviceExist")
+        await asyncio.wait_for(all_sent.wait(), 20)
+        await page.wait("document.querySelector('#status').dataset.state === 'closed'", "the closed connection")
+
+    expect([r["_tflag"] for r in received], [first, second, unanswered], "tags the peer received")
+    expect([(e["title"], e["reply"]) for e in await page.entries("notjson")],
+           [("reply is not JSON", "this is not JSON {"), ("reply is not a JSON object", "[1,2,3]")], "non-JSON replies")
+    expect([(e["title"], e["tag"]) for e in await page.entries("unmatched")],
+           [('reply with unknown tag "no-such-request"', "no-such-request")], "reply with an unknown tag")
+    entry = await page.entry(first)
+    expect((entry["state"], entry["note"], entry["reply"]),
+           ("failed", "success 0: refused", envelope(first, "ZCSetPenWidth", 0, "refused")), "late reply to the first")
+    expect((await page.entry(second))["state"], "ok", "early reply to the second")
+    entry = await page.entry(unanswered)
+    expect((entry["state"], entry["note"], entry["reply"]), ("failed", "no reply: the connection closed", None),
+           "the request left unanswered")
+    expect([(e["title"], e["note"]) for e in await page.entries("closed")],
+           [("connection closed (code 4001, peer going away)", "1 request(s) left unanswered")], "closed connection")
+
+    offline = await page.click("ZCSetPenWidth", Width="6")
+    entry = await page.entry(offline)
+    expect((entry["state"], entry["note"]), ("error", "not connected: nothing was sent"), "a click while disconnected")
+
+    await page.connect(ctx.periphd_url)
+    again = await page.click("ZCSetPenWidth", Width="6")
+    expect((await page.settled(again))["reply"], envelope(again, "ZCSetPenWidth"), "the reply after reconnecting")
+
+
+async def signing(page, ctx):
+    """The signing buttons, as far as this build of periphd has them."""
+    await page.connect(ctx.periphd_url)
+    exist = await page.settled(await page.click("ZCDeviceExist"))
+    if exist["state"] == "echo":
+        ctx.notes.append("signing commands are not in this periphd build: signing checks not run")
+        return
+    ctx.signing = True
+    expect(json.loads(exist["reply"]), json.loads(envelope(exist["tag"], "ZCDeviceExist")), "simulated pad present")
+    start = await page.settled(await page.click("ZCStartDeviceAB"))
+    expect(json.loads(start["reply"]), json.loads(envelope(start["tag"], "ZCStartDeviceAB")), "pad started")
+
+    none_yet = await page.settled(await page.click("ZCOutputImageBase64AB"))
+    expect(json.loads(none_yet["reply"]), json.loads(envelope(none_yet["tag"], "ZCOutputImageBase64AB", 0, "未签名")),
+           "no signature yet")
+
+    begin = await page.click("ZCBeginSignAB", x="0", y="0", width="800", height="480")
+    await page.wait("document.querySelector('#log > li[data-function=\"ZCBeginSignAB\"]').dataset.state === 'pending'",
+                    "the signature waiting for the signer")
+    busy = await page.settled(await page.click("ZCSetPenWidth", Width="9"))
+    expect((json.loads(busy["reply"])["msg"], busy["note"]), ("签名进行中", "success 0: 签名进行中"),
+           "settings refused while signing")
+    end = await page.settled(await page.click("ZCEndSignAB"))
+    expect(end["state"], "ok", "ZCEndSignAB")
+    entry = await page.entry(begin)
+    expect((entry["state"], entry["note"], entry["reply"]),
+           ("done", f"ended by ZCEndSignAB ({end['tag']}): no reply is sent", None), "signature ended from the page")
+    stop = await page.settled(await page.click("ZCStopDeviceAB"))
+    expect(stop["state"], "ok", "ZCStopDeviceAB")
+
+
+async def sim_card(page, ctx):
+    """ZCSIMCard: the ICCID, or the reader's failure, shown next to the button."""
+    await page.connect(ctx.periphd_url)
+    entry = await page.settled(await page.click("ZCSIMCard"))
+    if entry["state"] == "echo":
+        ctx.notes.append("ZCSIMCard is not in this periphd build: SIM check not run")
+        return
+    reply = json.loads(entry["reply"])
+    expect((reply["_tflag"], reply["functionName"]), (entry["tag"], "ZCSIMCard"), "SIM reply")
+    shown = await page.text("#iccid")
+    if reply["success"] == 1:
+        expect(shown, f"ICCID {reply.get('data', '')}", "ICCID shown")
+    else:
+        expect(shown, reply["msg"], "SIM failure shown")
+    pcscd = os.path.exists("/run/pcscd/pcscd.comm")
+    ctx.notes.append(f"SIM ({'pcscd running' if pcscd else 'no pcscd'}): {shown}")
+
+
+SCENARIOS = [settings_envelope, replies_matched_by_tag, unknown_command_and_plain_text, misbehaving_peer,
+             sim_card, signing]
+
+
+async def load(session, url):
+    loaded = session.expect_event("Page.loadEventFired")
+    result = await session.call("Page.navigate", url=url)
+    if result.get("errorText"):
+        raise SystemExit(f"FAIL: cannot load {url}: {result['errorText']}")
+    await asyncio.wait_for(loaded, 20)
+
+
+async def screenshot(session, path):
+    """The whole page, as the last scenario left it."""
+    metrics = await session.call("Page.getLayoutMetrics")
+    size = metrics["cssContentSize"]
+    shot = await session.call("Page.captureScreenshot", format="png", captureBeyondViewport=True,
+                              clip={"x": 0, "y": 0, "width": size["width"], "height": size["height"], "scale": 1})
+    data = base64.b64decode(shot["data"])
+    if not data.startswith(b"\x89PNG\r\n\x1a\n"):
+        raise AssertionError("the screenshot is not a PNG")
+    with open(path, "wb") as out:
+        out.write(data)
+
+
+async def run(session, page_url, ctx, screenshot_path):
+    await session.call("Runtime.enable")
+    await session.call("Page.enable")
+    page = DemoPage(session)
+    failures = []
+    for scenario in SCENARIOS:
+        await load(session, page_url)
+        try:
+            await scenario(page, ctx)
+            print(f"ok   {scenario.__name__}")
+        except AssertionError as error:
+            failures.append(f"{scenario.__name__}: {error}")
+            print(f"FAIL {scenario.__name__}: {error}")
+    await screenshot(session, screenshot_path)
+    if session.exceptions:
+        failures.append(f"uncaught exceptions in the page: {session.exceptions}")
+    return failures
+
+
+def tail(file, lines=15):
+    file.seek(0)
+    return b"\n".join(file.read().splitlines()[-lines:]).decode(errors="replace")
+
+
+async def main_async(binary, repo, screenshot_path):
+    service_port, http_port, debug_port = free_port(), free_port(), free_port()
+    periphd_log = tempfile.TemporaryFile()
+    periphd = subprocess.Popen([binary, "--port", str(service_port), "--simulate"],
+                               env=dict(os.environ, QT_QPA_PLATFORM="offscreen"),
+                               stdout=periphd_log, stderr=subprocess.STDOUT)
+    http = subprocess.Popen(["bash", os.path.join(repo, "scripts", "serve-demo.sh"), str(http_port)],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    chromium = Chromium(debug_port)
+    session = Session()
+    page_url = f"http://127.0.0.1:{http_port}/index.html"
+    try:
+        chromium.start()
+        await wait_until(lambda: tcp_listening(service_port), "periphd", periphd)
+        await wait_until(lambda: http_ok(page_url), "the demo page server", http)
+        await session.open(await chromium.page_target())
+        ctx = Context(f"ws://127.0.0.1:{service_port}")
+        failures = await asyncio.wait_for(run(session, page_url, ctx, screenshot_path), 100)
+        for note in ctx.notes:
+            print("note", note)
+        if failures and periphd.poll() is not None:
+            failures.append(f"periphd exited with {periphd.returncode}:\n{tail(periphd_log)}")
+        return failures
+    finally:
+        await session.close()
+        chromium.stop()
+        for process in (http, periphd):
+            process.terminate()
+            process.wait(10)
+
+
+def main():
+    if len(sys.argv) != 4:
+        raise SystemExit(__doc__)
+    failures = asyncio.run(main_async(*sys.argv[1:]))
+    print("demo page:", "ok" if not failures else f"{len(failures)} failure(s)")
+    for failure in failures:
+        print("FAIL", failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
