@@ -185,8 +185,8 @@
     const tag = reply._tflag;
     const waiting = typeof tag === "string" ? pending.get(tag) : undefined;
     if (waiting === undefined) {
-      const shown = typeof tag === "string" ? `"${tag}"` : "missing";
-      addText(addEntry("unmatched", `reply with unknown tag ${shown}`, { tag: String(tag ?? "") }), "reply", text);
+      const title = tag === undefined ? "reply without a tag" : `reply with unknown tag ${JSON.stringify(tag)}`;
+      addText(addEntry("unmatched", title, { tag: tag === undefined ? "" : String(tag) }), "reply", text);
       return;
     }
     pending.delete(tag);

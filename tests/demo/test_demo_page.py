@@ -140,8 +140,11 @@ async def misbehaving_peer(page, ctx):
         first, second, _unanswered = received
         await ws.send("this is not JSON {")
         await ws.send("[1,2,3]")
-        await ws.send(envelope("no-such-request", "ZCSetPenWidth"))
-        await ws.send(envelope(second["_tflag"], second["function"]))
+        await ws.send(b"\x00\x01\x02")
+        await ws.send(envelope("no-such-request", "ZCSetPenWidth", 0, '<b id=injected>markup</b>'))
+        await ws.send('{"functionName":"ZCSetPenWidth","success":1}')
+        await ws.send(json.dumps({"Base64": base64.b64encode(b"not an image").decode(), "_tflag": second["_tflag"],
+                                  "functionName": "ZCOutputImageBase64AB", "msg": "", "success": 1}))
         await ws.send(envelope(first["_tflag"], first["function"], 0, "refused"))
         await ws.close(4001, "peer going away")
 
@@ -158,11 +161,19 @@ async def misbehaving_peer(page, ctx):
     expect([(e["title"], e["reply"]) for e in await page.entries("notjson")],
            [("reply is not JSON", "this is not JSON {"), ("reply is not a JSON object", "[1,2,3]")], "non-JSON replies")
     expect([(e["title"], e["tag"]) for e in await page.entries("unmatched")],
-           [('reply with unknown tag "no-such-request"', "no-such-request")], "reply with an unknown tag")
+           [('reply with unknown tag "no-such-request"', "no-such-request"), ("reply without a tag", "")],
+           "replies with an unknown tag or none")
+    expect(await page.session.evaluate("document.querySelector('#log b, #injected') === null"), True,
+           "markup in a reply stays text")
+    expect([e["reply"] for e in await page.entries("binary")], ["3 bytes"], "binary message")
     entry = await page.entry(first)
     expect((entry["state"], entry["note"], entry["reply"]),
            ("failed", "success 0: refused", envelope(first, "ZCSetPenWidth", 0, "refused")), "late reply to the first")
     expect((await page.entry(second))["state"], "ok", "early reply to the second")
+    await page.wait("document.querySelector('#signature-caption').textContent.startsWith('The Base64')",
+                    "the failed image")
+    expect(await page.text("#signature-caption"), f"The Base64 of {second} is not an image the browser can show",
+           "a Base64 member that is not an image")
     entry = await page.entry(unanswered)
     expect((entry["state"], entry["note"], entry["reply"]), ("failed", "no reply: the connection closed", None),
            "the request left unanswered")
