@@ -3,55 +3,33 @@
 #include "MaskPyramid.h"
 
 #include <algorithm>
-#include <memory>
 
 namespace wlt {
-
-namespace {
-
-// Division by 2^k rounding towards minus infinity.
-inline int64_t floorShift(int64_t v, int k)
-{
-    return v >= 0 ? v >> k : -((-v + (int64_t{1} << k) - 1) >> k);
-}
-
-} // namespace
-
-int64_t d2i(int64_t v, int kind)
-{
-    double p = static_cast<double>(v) * (kind == 1 ? 1.4142 : 0.7071);
-    p = p >= 0 ? p + 0.5 : p - 0.5;
-    return static_cast<int64_t>(p);
-}
 
 void inverseLiftSegment(int s, int L, const int64_t* low, const int64_t* high, int64_t* x)
 {
     const int e = s + L - 1;
-    int64_t v[kRows];
-    int nl = 0, nh = 0;
-    for (int p = s; p <= e; ++p)
-        v[p - s] = (p % 2 == 0) ? low[nl++] : high[nh++];
-    if (L > 2)
-        for (int p = s; p <= e; ++p)
-            v[p - s] = (p % 2 == 0) ? d2i(v[p - s], 2) : d2i(v[p - s], 1);
+    const int firstEven = s + (s & 1);
+    const int firstOdd = s + 1 - (s & 1);
+    const bool scaled = L > 2;  // a pair is lifted unscaled
+    for (int p = firstEven, i = 0; p <= e; p += 2, ++i)
+        x[p] = scaled ? d2i(low[i], 2) : low[i];
+    for (int p = firstOdd, i = 0; p <= e; p += 2, ++i)
+        x[p] = scaled ? d2i(high[i], 1) : high[i];
 
-    // Even positions first, from the high samples around them ...
-    for (int p = s; p <= e; ++p) {
-        if (p % 2 != 0)
-            continue;
-        const bool hasLeft = p - 1 >= s, hasRight = p + 1 <= e;
-        const int64_t hl = hasLeft ? v[p - 1 - s] : v[p + 1 - s];
-        const int64_t hr = hasRight ? v[p + 1 - s] : v[p - 1 - s];
-        x[p] = v[p - s] - floorShift(hl + hr + 2, 2);
+    // Even positions first, from the high samples around them (the odd
+    // positions still hold them); a missing neighbour mirrors the other.
+    // Right shifts of negative values round towards minus infinity.
+    for (int p = firstEven; p <= e; p += 2) {
+        const int64_t hl = p - 1 >= s ? x[p - 1] : x[p + 1];
+        const int64_t hr = p + 1 <= e ? x[p + 1] : x[p - 1];
+        x[p] -= (hl + hr + 2) >> 2;
     }
-    // ... then the odd ones from the rebuilt even neighbours.
-    for (int p = s; p <= e; ++p) {
-        if (p % 2 == 0)
-            continue;
-        const bool hasLeft = p - 1 >= s, hasRight = p + 1 <= e;
-        const int64_t xl = hasLeft ? x[p - 1] : x[p + 1];
-        const int64_t xr = hasRight ? x[p + 1] : x[p - 1];
-        x[p] = v[p - s] + floorShift(xl + xr, 1);
+    // Then the odd ones from the rebuilt even neighbours.
+    for (int p = firstOdd; p <= e; p += 2) {
+        const int64_t xl = p - 1 >= s ? x[p - 1] : x[p + 1];
+        const int64_t xr = p + 1 <= e ? x[p + 1] : x[p - 1];
+        x[p] += (xl + xr) >> 1;
     }
 }
 
@@ -114,19 +92,20 @@ void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level)
 }
 
 void reconstructPlane(const Plane<int>& coefficient, const Plane<int>& maskPyramid,
-                      const Plane<int>& n, Plane<uint8_t>& out)
+                      const Plane<int>& n, Plane<uint8_t>& out, ReconstructionScratch& scratch)
 {
-    auto values = std::make_unique<Plane<int64_t>>();
-    auto mask = std::make_unique<Plane<int>>(maskPyramid);
+    Plane<int64_t>& values = scratch.values;
+    Plane<int>& mask = scratch.mask;
+    mask = maskPyramid;
     for (int i = 0; i < kCells; ++i)
-        (*values)[i] = maskPyramid[i] > 0 ? coefficient[i] : 0;
+        values[i] = maskPyramid[i] > 0 ? coefficient[i] : 0;
     for (int level = kLevels; level >= 1; --level)
-        inverseLevel(*mask, *values, level);
+        inverseLevel(mask, values, level);
     for (int row = 0; row < kHeight; ++row)
         for (int col = 0; col < kWidth; ++col) {
             const int idx = at(row, col);
             if (n[idx] > 0)
-                out[idx] = static_cast<uint8_t>(std::clamp<int64_t>((*values)[idx], 0, 255));
+                out[idx] = static_cast<uint8_t>(std::clamp<int64_t>(values[idx], 0, 255));
         }
 }
 

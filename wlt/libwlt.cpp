@@ -39,6 +39,7 @@ struct Work {
     ColourWork colour;
     Plane<uint8_t> planes[3];  // Y, Cb, Cr
     RgbImage rgb;
+    ReconstructionScratch scratch;
 };
 
 } // namespace
@@ -68,7 +69,8 @@ int libwlt::Unpack_Data(unsigned char* in, int inLen, unsigned char* out, int* o
     if (shape.data[0] != kStreamMarker)
         return WLT_ERR_SHAPE_MARKER;
 
-    auto w = std::make_unique<Work>();
+    // Default-initialised: every plane is filled before it is read.
+    std::unique_ptr<Work> w(new Work);
     int rc = decodeShapeStream(shape, w->FixNum, w->contour);
     if (rc != WLT_OK)
         return rc;
@@ -101,16 +103,17 @@ int libwlt::Unpack_Data(unsigned char* in, int inLen, unsigned char* out, int* o
             return WLT_ERR_COLOUR_MARKER;
 
     buildDescendantPlane(w->r, w->descendants);
-    Plane<int>& insideOnly = w->reconstruction;  // n as 0/1, then its pyramid
-    for (int i = 0; i < kCells; ++i)
-        insideOnly[i] = w->n[i] > 0 ? 1 : 0;
-    buildMaskPyramid(Plane<int>(insideOnly), w->reconstruction, kLevels);
+    // The inverse transform rebuilds from the pyramid of "n > 0"; n holds only
+    // 0 and 1, so that is r itself.
+    w->reconstruction = w->r;
 
+    for (Plane<uint8_t>& plane : w->planes)
+        plane.fill(0);
     for (int i = 0; i < 3; ++i) {
         rc = decodeColourStream(colour[i], w->r, w->descendants, w->colour);
         if (rc != WLT_OK)
             return rc;
-        reconstructPlane(w->colour.coefficient, w->reconstruction, w->n, w->planes[i]);
+        reconstructPlane(w->colour.coefficient, w->reconstruction, w->n, w->planes[i], w->scratch);
     }
 
     composePicture(w->planes[0], w->planes[1], w->planes[2], w->n, w->FixNum, w->rgb);

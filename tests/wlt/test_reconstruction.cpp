@@ -115,7 +115,8 @@ TEST(ReconstructPlane, LonePixelIsTheCoarseCoefficientScaledEightTimes)
     (*coef)[at(4, 2)] = 1600;
     (*coef)[at(0, 0)] = 999;  // outside the shape: masked away
     auto out = std::make_unique<Plane<uint8_t>>();
-    reconstructPlane(*coef, *pyramid, *n, *out);
+    auto scratch = std::make_unique<ReconstructionScratch>();
+    reconstructPlane(*coef, *pyramid, *n, *out, *scratch);
     // 1600 -> 1131 -> 800 -> 566 -> 400 -> 283 -> 200 -> 141 -> 100
     EXPECT_EQ((*out)[at(77, 45)], 100);
     int others = 0;
@@ -135,7 +136,8 @@ TEST(ReconstructPlane, ValuesAreClampedToBytes)
     (*coef)[at(4, 2)] = 100000;
     (*coef)[at(10 >> 4, 10 >> 4)] = -5000;
     auto out = std::make_unique<Plane<uint8_t>>();
-    reconstructPlane(*coef, *pyramid, *n, *out);
+    auto scratch = std::make_unique<ReconstructionScratch>();
+    reconstructPlane(*coef, *pyramid, *n, *out, *scratch);
     EXPECT_EQ((*out)[at(77, 45)], 255);
     EXPECT_EQ((*out)[at(10, 10)], 0);
 }
