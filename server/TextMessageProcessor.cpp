@@ -29,6 +29,7 @@ const Route routes[] = {
     {Route::Function, "ZCSetSignScreenPosSizeAB", "ZCSetSignScreenPosSizeAB",
      &CTextMessageProcessor::ZCSetSignScreenPosSizeAB},
     {Route::Function, "ZCReadHIDOpen", "ZCReadHIDOpen", &CTextMessageProcessor::ZCReadHIDOpen},
+    {Route::Function, "ZCSIMCard", "ZCSIMCard", &CTextMessageProcessor::ZCSIMCard},
 };
 
 // Restores the reply tag when a dispatch returns, so nested requests leave

@@ -29,6 +29,8 @@ public:
     void ZCSetPenWidth(QString functionName, QWebSocket* client, QString message);
     void ZCSetModeAB(QString functionName, QWebSocket* client, QString message);
     void ZCSetSignScreenPosSizeAB(QString functionName, QWebSocket* client, QString message);
+    // Reads the SIM card's ICCID through libCardBridge.
+    void ZCSIMCard(QString functionName, QWebSocket* client, QString message);
 
     // The tag of the request received last.
     QString m_tflag;
