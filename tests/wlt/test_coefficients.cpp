@@ -3,7 +3,7 @@
 
 #include "CoefficientDecoder.h"
 #include "MaskPyramid.h"
-#include "QmEncoder.h"
+#include "WltBuilder.h"
 #include "Tables.h"
 #include "libwlt.h"
 
@@ -13,32 +13,12 @@
 #include <vector>
 
 using namespace wlt;
-using wlttest::EncoderContexts;
-using wlttest::QmEncoder;
 
 namespace {
 
 enum { S0, S1, S2, S3, S4 };
 
-// A colour stream written symbol by symbol in the decoder's context sets.
-struct StreamWriter {
-    QmEncoder enc;
-    EncoderContexts sets[5];
-    void symbol(int set, int s)
-    {
-        static const int (*const trees[5])[8][4] = {&kTables.vl3, &kTables.vl4, &kTables.vl3,
-                                                    &kTables.vl2, &kTables.vl2};
-        enc.encodeSymbol(sets[set], *trees[set], s);
-    }
-    std::vector<uint8_t> stream(uint8_t top, int padding = 64)
-    {
-        std::vector<uint8_t> s{top, 0x6F};
-        const std::vector<uint8_t> body = enc.finish();
-        s.insert(s.end(), body.begin(), body.end());
-        s.insert(s.end(), static_cast<size_t>(padding), 0);
-        return s;
-    }
-};
+using StreamWriter = wlttest::ColourStreamWriter;
 
 struct Fixture {
     std::unique_ptr<Plane<int>> n = std::make_unique<Plane<int>>();

@@ -125,6 +125,48 @@ TEST(Unpack, SamplePortraitDecodesToTheBitmap)
     EXPECT_GT(differing, 1000);
 }
 
+TEST(Unpack, LonePixelPortraitHasTheColoursItCarries)
+{
+    // The shape is the single pixel (45, 77): its only coefficient is the
+    // coarsest-band one at (4, 2), scaled by 0.7071 eight times on the way up.
+    ShapeSpec point;
+    point.startX = 45;
+    point.startY = 77;
+    point.count = 0;
+    point.directions = {0};
+    ColourSpec colour[3];
+    {
+        // Y: 1600 = 1024 (plane 10) + 512 + 64 (refinement bits) -> 100.
+        ColourStreamWriter y;
+        y.symbol(0, 0);
+        for (int bit : {1, 0, 0, 1, 0, 0, 0, 0, 0, 0})
+            y.symbol(4, bit);
+        colour[0].topPlane = 10;
+        colour[0].body = y.body();
+    }
+    for (int c = 1; c < 3; ++c) {
+        // Cb, Cr: 2048 (plane 11, no refinement bits) -> 128.
+        ColourStreamWriter w;
+        w.symbol(0, 0);
+        for (int i = 0; i < 11; ++i)
+            w.symbol(4, 0);
+        colour[c].topPlane = 11;
+        colour[c].body = w.body();
+    }
+    const Result r = unpack(buildWlt(encodeShapeStream(point), colour));
+    ASSERT_EQ(r.code, WLT_OK);
+    auto pixel = [&](int row, int col) {
+        const int off = 54 + (125 - row) * 308 + col * 3;
+        return std::vector<int>{r.out[off + 2], r.out[off + 1], r.out[off]};  // red, green, blue
+    };
+    EXPECT_EQ(pixel(77, 45), (std::vector<int>{100, 100, 100}));
+    // The first background neighbour in scan order blends 8 background
+    // pixels (200, 210, 220) with the grey one.
+    EXPECT_EQ(pixel(76, 44), (std::vector<int>{188, 197, 206}));
+    EXPECT_EQ(pixel(0, 0), (std::vector<int>{200, 210, 220}));
+    EXPECT_EQ(pixel(79, 45), (std::vector<int>{200, 210, 220}));
+}
+
 TEST(Unpack, SameInputSameBitmapAndInputLeftAlone)
 {
     const std::vector<uint8_t> in = samplePortrait(5);

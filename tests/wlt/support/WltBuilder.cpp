@@ -62,6 +62,32 @@ std::vector<uint8_t> encodeShapeStream(const ShapeSpec& spec)
     return stream;
 }
 
+struct ColourStreamWriter::Impl {
+    QmEncoder enc;
+    EncoderContexts sets[5];
+};
+
+ColourStreamWriter::ColourStreamWriter() : impl(new Impl) {}
+ColourStreamWriter::~ColourStreamWriter() { delete impl; }
+
+void ColourStreamWriter::symbol(int set, int s)
+{
+    static const int (*const trees[5])[8][4] = {&wlt::kTables.vl3, &wlt::kTables.vl4, &wlt::kTables.vl3,
+                                                &wlt::kTables.vl2, &wlt::kTables.vl2};
+    impl->enc.encodeSymbol(impl->sets[set], *trees[set], s);
+}
+
+std::vector<uint8_t> ColourStreamWriter::body() { return impl->enc.finish(); }
+
+std::vector<uint8_t> ColourStreamWriter::stream(uint8_t topPlane, int padding)
+{
+    std::vector<uint8_t> s{topPlane, 0x6F};
+    const std::vector<uint8_t> b = body();
+    s.insert(s.end(), b.begin(), b.end());
+    s.insert(s.end(), static_cast<size_t>(padding), 0);
+    return s;
+}
+
 void colourLengths(int32_t T, int32_t len[3])
 {
     len[0] = T * 85 / 100 + 10;

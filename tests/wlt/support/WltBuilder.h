@@ -34,6 +34,24 @@ struct ColourSpec {
     std::vector<uint8_t> body;   // bytes after the plane byte and "o"; zero-padded or cut to fit
 };
 
+// Writes a colour stream's body symbol by symbol in the decoder's five
+// context sets: 0 coarsest band (3 symbols), 1 detail levels 2-4 (4),
+// 2 level 1 (3), 3 outside nodes (2), 4 refinement (2).
+class ColourStreamWriter {
+public:
+    ColourStreamWriter();
+    ~ColourStreamWriter();
+    void symbol(int set, int s);
+    // The coded bytes (for ColourSpec::body).
+    std::vector<uint8_t> body();
+    // A whole stream: plane byte, "o", the body and zero padding.
+    std::vector<uint8_t> stream(uint8_t topPlane, int padding = 64);
+
+private:
+    struct Impl;
+    Impl* impl;
+};
+
 // A complete container around the given shape stream. T is chosen so that
 // the whole input is totalLength bytes (1024 like a card's portrait).
 std::vector<uint8_t> buildWlt(const std::vector<uint8_t>& shapeStream, const ColourSpec colour[3],
