@@ -5,7 +5,6 @@
 #include "MaskPyramid.h"
 #include "PictureOutput.h"
 #include "ShapeDecoder.h"
-#include "Tables.h"
 
 #include <cstring>
 #include <memory>
@@ -34,7 +33,6 @@ struct Work {
     Contour contour;
     Plane<int> n;              // shape mask
     Plane<int> r;              // its mask pyramid
-    Plane<int> reconstruction; // mask pyramid the inverse transform rebuilds from
     Plane<uint8_t> descendants;
     ColourWork colour;
     Plane<uint8_t> planes[3];  // Y, Cb, Cr
@@ -103,9 +101,6 @@ int libwlt::Unpack_Data(unsigned char* in, int inLen, unsigned char* out, int* o
             return WLT_ERR_COLOUR_MARKER;
 
     buildDescendantPlane(w->r, w->descendants);
-    // The inverse transform rebuilds from the pyramid of "n > 0"; n holds only
-    // 0 and 1, so that is r itself.
-    w->reconstruction = w->r;
 
     for (Plane<uint8_t>& plane : w->planes)
         plane.fill(0);
@@ -113,7 +108,9 @@ int libwlt::Unpack_Data(unsigned char* in, int inLen, unsigned char* out, int* o
         rc = decodeColourStream(colour[i], w->r, w->descendants, w->colour);
         if (rc != WLT_OK)
             return rc;
-        reconstructPlane(w->colour.coefficient, w->reconstruction, w->n, w->planes[i], w->scratch);
+        // The inverse rebuilds from the pyramid of "n > 0"; n holds only 0 and
+        // 1, so that pyramid is r itself.
+        reconstructPlane(w->colour.coefficient, w->r, w->n, w->planes[i], w->scratch);
     }
 
     composePicture(w->planes[0], w->planes[1], w->planes[2], w->n, w->FixNum, w->rgb);

@@ -65,81 +65,42 @@ TEST(ColourStream, ZeroSymbolIsDecodedAgainAndRefinementAddsTheNextBit)
     EXPECT_EQ(f.coef(4, 2), -3);
 }
 
-TEST(ColourStream, TopPlaneAbove30IsRejected)
+TEST(SignificancePass, BandOneColumnByColumnOtherBandsRowByRow)
 {
-    Fixture f;
-    (*f.n)[at(77, 45)] = 1;
-    f.build();
-    StreamWriter sw;
-    EXPECT_EQ(f.decode(sw.stream(31)), WLT_ERR_TOP_PLANE);
-    StreamWriter sw2;
-    sw2.symbol(S0, 0);
-    ASSERT_EQ(f.decode(sw2.stream(30)), WLT_OK);
-    EXPECT_EQ(f.coef(4, 2), 1 << 30) << "the largest plane still fits";
-}
-
-TEST(ColourStream, EmptyDataStopsQuietly)
-{
-    Fixture f;
-    (*f.n)[at(77, 45)] = 1;
-    f.build();
-    const std::vector<uint8_t> s{9, 0x6F, 0x00};
-    ASSERT_EQ(f.decode(s), WLT_OK);
-    EXPECT_EQ(f.coef(4, 2), 0) << "the symbol decoded as the stream ended is dropped";
-}
-
-TEST(SignificancePass, BandOneIsScannedColumnByColumn)
-{
-    Fixture f;
-    f.build();  // empty shape: set up the band by hand
-    Plane<int>& r = *f.r;
-    r[at(0, 56)] = 1;  // level 1, band 1: rows 0-63, columns 56-111
-    r[at(0, 57)] = 1;
-    r[at(1, 56)] = 1;
-    ColourWork& w = *f.w;
-    InitState(w.S[S2], 3);
-    w.passState.fill(kNothingDecoded);
-    w.bp.fixM = 4;
-    StreamWriter sw;
-    sw.symbol(S2, 0);  // (0, 56)
-    sw.symbol(S2, 1);  // (1, 56): same column first
-    sw.symbol(S2, 2);  // (0, 57)
-    const std::vector<uint8_t> s = sw.stream(3);
-    const NR nr{static_cast<int>(s.size()), s.data()};
-    Jg g;
-    startDecoder(g, nr, 2);
-    EXPECT_FALSE(significancePass(1, 1, w, r, *f.desc, g, nr));
-    EXPECT_EQ(f.coef(0, 56), 4);
-    EXPECT_EQ(f.coef(1, 56), -4);
-    EXPECT_EQ(f.coef(0, 57), 0);
-    EXPECT_EQ(w.passState[at(0, 57)], 2);
-    ASSERT_EQ(w.list.count, 2);
-    EXPECT_EQ(w.list.pairAt(1).row, 1);
-}
-
-TEST(SignificancePass, BandsTwoAndThreeAreScannedRowByRow)
-{
-    Fixture f;
-    f.build();
-    Plane<int>& r = *f.r;
-    r[at(64, 0)] = 1;  // level 1, band 2: rows 64-127, columns 0-55
-    r[at(64, 1)] = 1;
-    r[at(65, 0)] = 1;
-    ColourWork& w = *f.w;
-    InitState(w.S[S2], 3);
-    w.passState.fill(kNothingDecoded);
-    w.bp.fixM = 4;
-    StreamWriter sw;
-    sw.symbol(S2, 0);  // (64, 0)
-    sw.symbol(S2, 1);  // (64, 1): same row first
-    sw.symbol(S2, 0);  // (65, 0)
-    const std::vector<uint8_t> s = sw.stream(3);
-    const NR nr{static_cast<int>(s.size()), s.data()};
-    Jg g;
-    startDecoder(g, nr, 2);
-    EXPECT_FALSE(significancePass(1, 2, w, r, *f.desc, g, nr));
-    EXPECT_EQ(f.coef(64, 1), -4);
-    EXPECT_EQ(f.coef(65, 0), 4);
+    // Three inside cells per band; the symbols 0, 1, 2 land on them in scan
+    // order: +fixM, -fixM, and a zerotree root that stays 0.
+    struct Case {
+        int band;
+        int cells[3][2];  // in expected scan order
+    };
+    const Case cases[] = {
+        {1, {{0, 56}, {1, 56}, {0, 57}}},    // level 1 band 1: rows 0-63, columns 56-111
+        {2, {{64, 0}, {64, 1}, {65, 0}}},    // band 2: rows 64-127, columns 0-55
+        {3, {{64, 56}, {64, 57}, {65, 56}}}, // band 3: rows 64-127, columns 56-111
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        f.build();  // empty shape; the band is set up by hand
+        for (const auto& cell : c.cells)
+            (*f.r)[at(cell[0], cell[1])] = 1;
+        ColourWork& w = *f.w;
+        InitState(w.S[S2], 3);
+        w.passState.fill(kNothingDecoded);
+        w.bp.fixM = 4;
+        StreamWriter sw;
+        for (int sym : {0, 1, 2})
+            sw.symbol(S2, sym);
+        const std::vector<uint8_t> s = sw.stream(3);
+        const NR nr{static_cast<int>(s.size()), s.data()};
+        Jg g;
+        startDecoder(g, nr, 2);
+        EXPECT_FALSE(significancePass(1, c.band, w, *f.r, *f.desc, g, nr));
+        EXPECT_EQ(f.coef(c.cells[0][0], c.cells[0][1]), 4) << "band " << c.band;
+        EXPECT_EQ(f.coef(c.cells[1][0], c.cells[1][1]), -4) << "band " << c.band;
+        EXPECT_EQ(f.coef(c.cells[2][0], c.cells[2][1]), 0) << "band " << c.band;
+        EXPECT_EQ(w.passState[at(c.cells[2][0], c.cells[2][1])], 2);
+        EXPECT_EQ(w.list.count, 2);
+    }
 }
 
 TEST(Zerotree, NearestDecodedAncestorDecides)

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 using namespace wlt;
@@ -65,49 +66,37 @@ TEST(ShapeStream, CarriesBackgroundStartAndDirections)
         EXPECT_EQ(c.dir[i], spec.directions[i]) << i;
 }
 
-TEST(ShapeStream, FlagsAndPresenceAreChecked)
+TEST(ShapeStream, FlagsPresenceAndCountAreChecked)
 {
     uint8_t fix[3];
     Contour c;
     ShapeSpec leading;
     leading.leadingFlag = 1;
     EXPECT_EQ(decodeSpec(leading, fix, c), WLT_ERR_SHAPE_FLAG);
-    ShapeSpec absent;
-    absent.shapePresent = 2;
-    EXPECT_EQ(decodeSpec(absent, fix, c), WLT_ERR_SHAPE_ABSENT);
-    ShapeSpec zeroPresent;
-    zeroPresent.shapePresent = 0;
-    EXPECT_EQ(decodeSpec(zeroPresent, fix, c), WLT_ERR_SHAPE_ABSENT);
+    for (int present : {0, 2}) {
+        ShapeSpec absent;
+        absent.shapePresent = present;
+        EXPECT_EQ(decodeSpec(absent, fix, c), WLT_ERR_SHAPE_ABSENT);
+    }
     ShapeSpec trailing;
     trailing.directions = {0, 0, 2};
     trailing.count = 3;
     trailing.trailingFlag = 1;
     EXPECT_EQ(decodeSpec(trailing, fix, c), WLT_ERR_OUTLINE_FLAG);
-}
 
-TEST(ShapeStream, CountAboveCapacityIsRejectedBeforeAnyDirectionIsStored)
-{
-    uint8_t fix[3];
-    Contour c;
-    ShapeSpec spec;
-    spec.count = 2001;
-    spec.directions = {0};
-    EXPECT_EQ(decodeSpec(spec, fix, c), WLT_ERR_OUTLINE_TOO_LONG);
-    spec.count = 65535;
-    EXPECT_EQ(decodeSpec(spec, fix, c), WLT_ERR_OUTLINE_TOO_LONG);
-}
-
-TEST(ShapeStream, CountOfExactlyTheCapacityIsAccepted)
-{
-    uint8_t fix[3];
-    Contour c;
-    ShapeSpec spec;
-    spec.directions.assign(2000, 0);
-    for (int i = 1000; i < 2000; ++i)
-        spec.directions[i] = 4;  // back along the same row
-    spec.count = 2000;
-    ASSERT_EQ(decodeSpec(spec, fix, c), WLT_OK);
+    // The contour holds 2000 codes: more are rejected before any is stored.
+    ShapeSpec atCapacity;
+    atCapacity.directions.assign(2000, 0);
+    std::fill(atCapacity.directions.begin() + 1000, atCapacity.directions.end(), 4);
+    atCapacity.count = 2000;
+    ASSERT_EQ(decodeSpec(atCapacity, fix, c), WLT_OK);
     EXPECT_EQ(c.dir[1999], 4);
+    for (int count : {2001, 65535}) {
+        ShapeSpec tooLong;
+        tooLong.count = count;
+        tooLong.directions = {0};
+        EXPECT_EQ(decodeSpec(tooLong, fix, c), WLT_ERR_OUTLINE_TOO_LONG);
+    }
 }
 
 TEST(ShapeStream, FirstDirectionIsDecodedEvenForCountZero)
@@ -124,20 +113,16 @@ TEST(ShapeStream, FirstDirectionIsDecodedEvenForCountZero)
     EXPECT_EQ(c.dir[0], 5);
 }
 
-TEST(Outline, CountZeroIsTheStartPointAlone)
+TEST(Outline, PointAndStraightLineAreOnlyTheirOwnCells)
 {
-    Contour c = contourOf(30, 40, {});
+    Contour point = contourOf(30, 40, {});
     Plane<int> n;
-    ASSERT_EQ(outlineToMask(c, n), WLT_OK);
+    ASSERT_EQ(outlineToMask(point, n), WLT_OK);
     EXPECT_EQ(insideCount(n), 1);
     EXPECT_EQ(n[at(40, 30)], 1);
-}
 
-TEST(Outline, StraightHorizontalLineTogglesNothing)
-{
-    Contour c = contourOf(10, 20, std::vector<int>(15, 0));
-    Plane<int> n;
-    ASSERT_EQ(outlineToMask(c, n), WLT_OK);
+    Contour line = contourOf(10, 20, std::vector<int>(15, 0));  // horizontal: toggles nothing
+    ASSERT_EQ(outlineToMask(line, n), WLT_OK);
     EXPECT_EQ(insideCount(n), 16);
     for (int col = 10; col <= 25; ++col)
         EXPECT_EQ(n[at(20, col)], 1);
@@ -204,43 +189,27 @@ TEST(Outline, OutlinesOutsideThePictureAreRejected)
     EXPECT_EQ(n[0], 7) << "the mask is not touched on rejection";
 }
 
-TEST(MaskPyramid, LoneOddEntryMovesToTheLowHalfWithAMarker)
+TEST(MaskPyramid, LineSplitsMoveOnlyLoneOddEntries)
 {
-    int line[8] = {0, 0, 0, 1, 0, 0, 0, 0};
-    splitMaskLine(line, 1, 8, 1);
-    const int expected[8] = {0, 1, 0, 0, 0, kRowMarker, 0, 0};
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(line[i], expected[i]) << i;
-}
-
-TEST(MaskPyramid, RunsLongerThanOneSplitPlainly)
-{
-    int line[8] = {0, 1, 1, 1, 0, 0, 1, 1};
-    splitMaskLine(line, 1, 8, 2);
-    const int expected[8] = {0, 1, 0, 1, 1, 1, 0, 1};
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(line[i], expected[i]) << i;
-}
-
-TEST(MaskPyramid, LoneEvenEntryAndLoneEntryBesideAMarkerStay)
-{
-    int even[6] = {0, 0, 1, 0, 0, 0};
-    splitMaskLine(even, 1, 6, 1);
-    const int e[6] = {0, 1, 0, 0, 0, 0};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(even[i], e[i]) << i;
-
-    int beside[4] = {kRowMarker, 1, 0, 0};
-    splitMaskLine(beside, 1, 4, 2);
-    const int b[4] = {kRowMarker, 0, 1, 0};
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(beside[i], b[i]) << i;
-}
-
-TEST(MaskPyramid, ColumnSplitUsesItsStrideAndMarker)
-{
+    struct Case {
+        std::vector<int> line;
+        int mode;
+        std::vector<int> split;
+    };
+    const Case cases[] = {
+        {{0, 0, 0, 1, 0, 0, 0, 0}, 1, {0, 1, 0, 0, 0, kRowMarker, 0, 0}},  // lone odd: moved, marked
+        {{0, 0, 0, 1, 0, 0, 0, 0}, 2, {0, 1, 0, 0, 0, kColumnMarker, 0, 0}},
+        {{0, 1, 1, 1, 0, 0, 1, 1}, 2, {0, 1, 0, 1, 1, 1, 0, 1}},           // longer runs: plain split
+        {{0, 0, 1, 0, 0, 0}, 1, {0, 1, 0, 0, 0, 0}},                       // lone even: already low
+        {{kRowMarker, 1, 0, 0}, 2, {kRowMarker, 0, 1, 0}},                 // beside a marker: stays
+    };
+    for (const Case& c : cases) {
+        std::vector<int> line = c.line;
+        splitMaskLine(line.data(), 1, static_cast<int>(line.size()), c.mode);
+        EXPECT_EQ(line, c.split);
+    }
     Plane<int> m{};
-    m[at(1, 3)] = 1;  // lone at odd row of column 3
+    m[at(1, 3)] = 1;  // a column is split along its stride
     splitMaskLine(&m[at(0, 3)], kCols, kRows, 2);
     EXPECT_EQ(m[at(0, 3)], 1);
     EXPECT_EQ(m[at(64, 3)], kColumnMarker);
