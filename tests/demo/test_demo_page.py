@@ -1,18 +1,22 @@
 #!/usr/bin/python3
 """The demo page in headless Chromium, clicked through against the built periphd.
 
-Usage: test_demo_page.py PERIPHD_BINARY REPO_DIR SCREENSHOT_PNG
+Usage: test_demo_page.py PERIPHD_BINARY REPO_DIR SCREENSHOT_PNG [--sim-card DEMO_SIM_CARD]
 
 Starts `periphd --simulate` and the demo's own web server (scripts/serve-demo.sh)
 on free ports, loads the page in Chromium and checks what the page shows after
 each click. A scripted WebSocket peer stands in for a service that misbehaves
 (text that is not JSON, unknown tags, replies out of order, a dropped
-connection), which periphd itself never does.
+connection), which periphd itself never does. With --sim-card, and pcscd and
+vpcd installed, a private pcscd holds the project's virtual SIM card for the
+SIM button.
 """
+import argparse
 import asyncio
 import base64
 import json
 import os
+import shutil
 import socket
 import subprocess
 import sys
@@ -68,9 +72,15 @@ def expect(got, want, what):
         raise AssertionError(f"{what}: got {got!r}, want {want!r}")
 
 
+SIM_ICCID = "89860318520100428613"
+VPCD_READER = "Virtual PCD 00 00"
+VPCD_DRIVER = "/usr/lib/pcsc/drivers/serial/libifdvpcd.so"
+
+
 class Context:
-    def __init__(self, periphd_url):
+    def __init__(self, periphd_url, sim_card_inserted):
         self.periphd_url = periphd_url
+        self.sim_card_inserted = sim_card_inserted
         self.signing = False  # whether this periphd build has the signing commands
         self.notes = []
 
@@ -221,21 +231,22 @@ async def signing(page, ctx):
 
 
 async def sim_card(page, ctx):
-    """ZCSIMCard: the ICCID, or the reader's failure, shown next to the button."""
+    """ZCSIMCard: the ICCID of the virtual card, or the failure without a reader, next to the button."""
     await page.connect(ctx.periphd_url)
-    entry = await page.settled(await page.click("ZCSIMCard"))
+    entry = await page.settled(await page.click("ZCSIMCard"), timeout=30)
     if entry["state"] == "echo":
         ctx.notes.append("ZCSIMCard is not in this periphd build: SIM check not run")
         return
-    reply = json.loads(entry["reply"])
-    expect((reply["_tflag"], reply["functionName"]), (entry["tag"], "ZCSIMCard"), "SIM reply")
-    shown = await page.text("#iccid")
-    if reply["success"] == 1:
-        expect(shown, f"ICCID {reply.get('data', '')}", "ICCID shown")
+    tag = entry["tag"]
+    if ctx.sim_card_inserted:
+        expect(entry["reply"], json.dumps({"_tflag": tag, "data": SIM_ICCID, "functionName": "ZCSIMCard",
+                                           "msg": "获取SIM卡ICCID成功", "success": 1},
+                                          ensure_ascii=False, separators=(",", ":")), "SIM reply")
+        expect(await page.text("#iccid"), f"ICCID {SIM_ICCID}", "ICCID shown")
     else:
-        expect(shown, reply["msg"], "SIM failure shown")
-    pcscd = os.path.exists("/run/pcscd/pcscd.comm")
-    ctx.notes.append(f"SIM ({'pcscd running' if pcscd else 'no pcscd'}): {shown}")
+        expect(entry["reply"], envelope(tag, "ZCSIMCard", 0, "打开设备端口失败"), "SIM reply without pcscd")
+        expect(await page.text("#iccid"), "打开设备端口失败", "SIM failure shown")
+        ctx.notes.append("no pcscd with vpcd here: only the SIM failure path was checked")
 
 
 SCENARIOS = [settings_envelope, replies_matched_by_tag, unknown_command_and_plain_text, misbehaving_peer,
@@ -287,23 +298,85 @@ def tail(file, lines=15):
     return b"\n".join(file.read().splitlines()[-lines:]).decode(errors="replace")
 
 
-async def main_async(binary, repo, screenshot_path):
+def free_port_pair():
+    """A port p with p + 1 free as well: one vpcd entry listens on both."""
+    for _ in range(50):
+        port = free_port()
+        with socket.socket() as probe:
+            try:
+                probe.bind(("127.0.0.1", port + 1))
+                return port
+            except OSError:
+                continue
+    raise SystemExit("FAIL: no free pair of ports for vpcd")
+
+
+class SimReader:
+    """A private pcscd with a vpcd reader holding the project's virtual SIM card."""
+
+    def __init__(self, repo, tool):
+        self.repo = repo
+        self.tool = tool
+        self.rundir = tempfile.mkdtemp(prefix="periphd-demo-pcscd-")
+        self.socket = os.path.join(self.rundir, "pcscd.comm")
+        self.card = None
+        self.started = False
+
+    @staticmethod
+    def available(tool):
+        return bool(tool) and shutil.which("pcscd") is not None and os.path.exists(VPCD_DRIVER)
+
+    async def start(self):
+        port = free_port_pair()
+        started = subprocess.run(["bash", os.path.join(self.repo, "scripts", "pcscd-start.sh"), self.rundir, str(port)],
+                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
+        if started.returncode != 0:
+            raise SystemExit(f"FAIL: pcscd did not start:\n{started.stdout.decode(errors='replace')}")
+        self.started = True
+        self.card = await asyncio.create_subprocess_exec(
+            self.tool, str(port), VPCD_READER, SIM_ICCID, env=dict(os.environ, PCSCLITE_CSOCK_NAME=self.socket),
+            stdin=asyncio.subprocess.PIPE, stdout=asyncio.subprocess.PIPE)
+        line = await asyncio.wait_for(self.card.stdout.readline(), 30)
+        if line.strip() != b"ready":
+            raise SystemExit(f"FAIL: the virtual SIM card never got into the reader (exit {await self.card.wait()})")
+
+    async def stop(self):
+        if self.card is not None and self.card.returncode is None:
+            self.card.stdin.close()
+            try:
+                await asyncio.wait_for(self.card.wait(), 15)
+            except asyncio.TimeoutError:
+                self.card.kill()
+                await self.card.wait()
+        if self.started:
+            subprocess.run(["bash", os.path.join(self.repo, "scripts", "pcscd-stop.sh"), self.rundir],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+        shutil.rmtree(self.rundir, ignore_errors=True)
+
+
+async def main_async(binary, repo, screenshot_path, sim_card_tool):
     service_port, http_port, debug_port = free_port(), free_port(), free_port()
+    sim = SimReader(repo, sim_card_tool)
+    periphd = http = None
     periphd_log = tempfile.TemporaryFile()
-    periphd = subprocess.Popen([binary, "--port", str(service_port), "--simulate"],
-                               env=dict(os.environ, QT_QPA_PLATFORM="offscreen"),
-                               stdout=periphd_log, stderr=subprocess.STDOUT)
-    http = subprocess.Popen(["bash", os.path.join(repo, "scripts", "serve-demo.sh"), str(http_port)],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     chromium = Chromium(debug_port)
     session = Session()
     page_url = f"http://127.0.0.1:{http_port}/index.html"
     try:
+        with_card = SimReader.available(sim_card_tool)
+        if with_card:
+            await sim.start()
+        # Without a card, pcsclite looks for a pcscd that is not there.
+        periphd = subprocess.Popen([binary, "--port", str(service_port), "--simulate"],
+                                   env=dict(os.environ, QT_QPA_PLATFORM="offscreen", PCSCLITE_CSOCK_NAME=sim.socket),
+                                   stdout=periphd_log, stderr=subprocess.STDOUT)
+        http = subprocess.Popen(["bash", os.path.join(repo, "scripts", "serve-demo.sh"), str(http_port)],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         chromium.start()
         await wait_until(lambda: tcp_listening(service_port), "periphd", periphd)
         await wait_until(lambda: http_ok(page_url), "the demo page server", http)
         await session.open(await chromium.page_target())
-        ctx = Context(f"ws://127.0.0.1:{service_port}")
+        ctx = Context(f"ws://127.0.0.1:{service_port}", with_card)
         failures = await asyncio.wait_for(run(session, page_url, ctx, screenshot_path), 100)
         for note in ctx.notes:
             print("note", note)
@@ -314,14 +387,20 @@ async def main_async(binary, repo, screenshot_path):
         await session.close()
         chromium.stop()
         for process in (http, periphd):
-            process.terminate()
-            process.wait(10)
+            if process is not None:
+                process.terminate()
+                process.wait(10)
+        await sim.stop()
 
 
 def main():
-    if len(sys.argv) != 4:
-        raise SystemExit(__doc__)
-    failures = asyncio.run(main_async(*sys.argv[1:]))
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("periphd")
+    parser.add_argument("repo")
+    parser.add_argument("screenshot")
+    parser.add_argument("--sim-card", default="", help="the demo_sim_card tool")
+    args = parser.parse_args()
+    failures = asyncio.run(main_async(args.periphd, args.repo, args.screenshot, args.sim_card))
     print("demo page:", "ok" if not failures else f"{len(failures)} failure(s)")
     for failure in failures:
         print("FAIL", failure)
