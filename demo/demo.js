@@ -272,10 +272,70 @@
     event.preventDefault();
     sendRaw($("#raw-text").value);
   });
+  // Field values are sent as text, except fields marked data-json, which carry JSON values.
+  function formFields(form) {
+    const fields = Object.fromEntries(new FormData(form));
+    for (const field of form.querySelectorAll("[data-json]")) {
+      try {
+        fields[field.name] = JSON.parse(field.value);
+      } catch (error) {
+        const entry = addEntry("request", form.dataset.command, { command: form.dataset.command });
+        addText(entry, "sent", field.value);
+        setState(entry, "error", `${field.name} is not JSON: nothing was sent`);
+        return null;
+      }
+    }
+    return fields;
+  }
+
   for (const form of document.querySelectorAll("form[data-command]")) {
     form.addEventListener("submit", (event) => {
       event.preventDefault();
-      sendCommand(form.dataset.command, Object.fromEntries(new FormData(form)));
+      const fields = formFields(form);
+      if (fields !== null) sendCommand(form.dataset.command, fields);
+    });
+  }
+
+  // Simulated pen presets, in pixels of a window of the size the ZCBeginSignAB form asks for.
+  // The window's bottom row holds Cancel, ReSign and OK, 60 px high, 10 px apart, 2 px in from
+  // the right and bottom edges; a pen lifted over one presses it.
+  function windowSize() {
+    const form = document.querySelector('form[data-command="ZCBeginSignAB"]');
+    return { width: Number(form.elements.width.value) || 0, height: Number(form.elements.height.value) || 0 };
+  }
+
+  function liftOn(button, { width, height }) {
+    const buttonWidth = (width - 2 - 20) / 3;
+    const index = ["Cancel", "ReSign", "OK"].indexOf(button);
+    const x = Math.round(index * (buttonWidth + 10) + buttonWidth / 2);
+    const y = Math.round(height - 2 - 30);
+    return [[x, y, 700], [x, y, 0]];
+  }
+
+  // Two strokes across the writing area: a looping wave and an underline.
+  function sampleSignature({ width, height }) {
+    const points = [];
+    const stroke = (count, at) => {
+      for (let i = 0; i <= count; i += 1) {
+        const [x, y, pressure] = at(i / count);
+        if (i === 0) points.push([Math.round(x), Math.round(y), 0]);
+        points.push([Math.round(x), Math.round(y), Math.round(pressure)]);
+      }
+      points.push([...points[points.length - 1].slice(0, 2), 0]);
+    };
+    stroke(40, (t) => [width * (0.12 + 0.5 * t) + width * 0.04 * Math.cos(t * 6 * Math.PI),
+                       height * (0.38 + 0.12 * Math.sin(t * 6 * Math.PI)), 650 + 370 * Math.sin(t * Math.PI)]);
+    stroke(12, (t) => [width * (0.15 + 0.6 * t), height * (0.6 - 0.03 * t), 900]);
+    return points;
+  }
+
+  for (const preset of document.querySelectorAll("[data-preset]")) {
+    preset.addEventListener("click", () => {
+      const size = windowSize();
+      const points = preset.dataset.preset === "signature" ? sampleSignature(size) : liftOn(preset.dataset.preset, size);
+      const form = document.querySelector('form[data-command="SimPenStroke"]');
+      form.elements.unit.value = "window";
+      form.elements.points.value = JSON.stringify(points);
     });
   }
 })();

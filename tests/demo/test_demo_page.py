@@ -199,35 +199,100 @@ async def misbehaving_peer(page, ctx):
     expect((await page.settled(again))["reply"], envelope(again, "ZCSetPenWidth"), "the reply after reconnecting")
 
 
-async def signing(page, ctx):
-    """The signing buttons, as far as this build of periphd has them."""
-    await page.connect(ctx.periphd_url)
+INK_SCRIPT = """(() => {
+  const img = document.querySelector('#signature-image');
+  const canvas = document.createElement('canvas');
+  canvas.width = img.naturalWidth;
+  canvas.height = img.naturalHeight;
+  const context = canvas.getContext('2d');
+  context.drawImage(img, 0, 0);
+  const pixels = context.getImageData(0, 0, canvas.width, canvas.height).data;
+  let dark = 0;
+  for (let i = 0; i < pixels.length; i += 4)
+    if (pixels[i + 3] > 0 && pixels[i] + pixels[i + 1] + pixels[i + 2] < 300) dark += 1;
+  return {width: img.naturalWidth, height: img.naturalHeight, dark};
+})()"""
+
+
+async def start_pad(page, ctx):
     exist = await page.settled(await page.click("ZCDeviceExist"))
     if exist["state"] == "echo":
         ctx.notes.append("signing commands are not in this periphd build: signing checks not run")
-        return
-    ctx.signing = True
+        return False
     expect(json.loads(exist["reply"]), json.loads(envelope(exist["tag"], "ZCDeviceExist")), "simulated pad present")
     start = await page.settled(await page.click("ZCStartDeviceAB"))
     expect(json.loads(start["reply"]), json.loads(envelope(start["tag"], "ZCStartDeviceAB")), "pad started")
+    return True
 
-    none_yet = await page.settled(await page.click("ZCOutputImageBase64AB"))
-    expect(json.loads(none_yet["reply"]), json.loads(envelope(none_yet["tag"], "ZCOutputImageBase64AB", 0, "未签名")),
-           "no signature yet")
 
-    begin = await page.click("ZCBeginSignAB", x="0", y="0", width="800", height="480")
+async def begin_signature(page):
+    tag = await page.click("ZCBeginSignAB", x="0", y="0", width="800", height="480")
     await page.wait("document.querySelector('#log > li[data-function=\"ZCBeginSignAB\"]').dataset.state === 'pending'",
                     "the signature waiting for the signer")
     busy = await page.settled(await page.click("ZCSetPenWidth", Width="9"))
     expect((json.loads(busy["reply"])["msg"], busy["note"]), ("签名进行中", "success 0: 签名进行中"),
            "settings refused while signing")
+    return tag
+
+
+async def signature_ended_from_page(page, ctx):
+    """ZCEndSignAB closes the window; its ZCBeginSignAB is shown as ended, not as waiting forever."""
+    await page.connect(ctx.periphd_url)
+    if not await start_pad(page, ctx):
+        return
+    none_yet = await page.settled(await page.click("ZCOutputImageBase64AB"))
+    expect(json.loads(none_yet["reply"]), json.loads(envelope(none_yet["tag"], "ZCOutputImageBase64AB", 0, "未签名")),
+           "no signature yet")
+    begin = await begin_signature(page)
     end = await page.settled(await page.click("ZCEndSignAB"))
     expect(end["state"], "ok", "ZCEndSignAB")
     entry = await page.entry(begin)
     expect((entry["state"], entry["note"], entry["reply"]),
            ("done", f"ended by ZCEndSignAB ({end['tag']}): no reply is sent", None), "signature ended from the page")
+    after = await page.settled(await page.click("ZCOutputImageBase64AB"))
+    expect(json.loads(after["reply"])["msg"], "未签名", "nothing stored after an ended signature")
     stop = await page.settled(await page.click("ZCStopDeviceAB"))
     expect(stop["state"], "ok", "ZCStopDeviceAB")
+
+
+async def pen(page, preset):
+    await page.session.evaluate(f"document.querySelector('[data-preset={json.dumps(preset)}]').click()")
+    entry = await page.settled(await page.click("SimPenStroke"))
+    reply = json.loads(entry["reply"])
+    expect((reply["functionName"], reply["success"]), ("SimPenStroke", 1), f"pen strokes ({preset})")
+    expect(reply["data"], str(len(json.loads(entry["sent"])["points"])), f"pen reports taken ({preset})")
+
+
+async def signature_signed(page, ctx):
+    """A whole signature with the simulated pen, ending in the image shown on the page."""
+    await page.connect(ctx.periphd_url)
+    await page.click("ZCSetPenWidth", Width="4")
+    if not await start_pad(page, ctx):
+        return
+    begin = await begin_signature(page)
+    await pen(page, "signature")
+    await pen(page, "OK")
+
+    entry = await page.settled(begin, "the signature's reply")
+    reply = json.loads(entry["reply"])
+    expect((reply["_tflag"], reply["functionName"], reply["success"], reply["msg"], entry["state"]),
+           (begin, "ZCOutputImageBase64AB", 1, "", "ok"), "reply to ZCBeginSignAB")
+    png = base64.b64decode(reply["Base64"])
+    expect(png[:8], b"\x89PNG\r\n\x1a\n", "the Base64 member holds a PNG")
+    await page.wait("document.querySelector('#signature-caption').textContent.startsWith('Signature from')",
+                    "the signature image")
+    expect(await page.session.evaluate("document.querySelector('#signature-image').src"),
+           "data:image/png;base64," + reply["Base64"], "image source")
+    ink = await page.session.evaluate(INK_SCRIPT)
+    expect(await page.text("#signature-caption"),
+           f"Signature from ZCOutputImageBase64AB ({begin}): {ink['width']} × {ink['height']} px PNG", "caption")
+    expect(ink["width"], 800, "the image spans the window's width")
+    if not 500 < ink["dark"] < ink["width"] * ink["height"] // 10:
+        raise AssertionError(f"the image shown does not look like pen strokes: {ink}")
+
+    again = await page.settled(await page.click("ZCOutputImageBase64AB"))
+    expect(json.loads(again["reply"]).get("Base64"), reply["Base64"], "the stored signature fetched again")
+    await page.settled(await page.click("ZCStopDeviceAB"))
 
 
 async def sim_card(page, ctx):
@@ -250,7 +315,7 @@ async def sim_card(page, ctx):
 
 
 SCENARIOS = [settings_envelope, replies_matched_by_tag, unknown_command_and_plain_text, misbehaving_peer,
-             sim_card, signing]
+             sim_card, signature_ended_from_page, signature_signed]
 
 
 async def load(session, url):
