@@ -1,8 +1,10 @@
 #include "VirtualSimCard.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -313,6 +315,34 @@ bool VirtualSimCard::serve(int fd)
         if (!writeFrame(fd, respond(payload)))
             return false;
     }
+}
+
+namespace {
+std::atomic<VirtualSimCard*> s_simulatedCard{nullptr};
+}
+
+VirtualSimCard& startVirtualSimCard()
+{
+    static VirtualSimCard* card = [] {
+        uint16_t port = 35963;
+        if (const char* text = std::getenv("PERIPHD_VPCD_PORT")) {
+            char* end = nullptr;
+            const unsigned long value = std::strtoul(text, &end, 10);
+            if (end != text && *end == '\0' && value > 0 && value < 65535)
+                port = uint16_t(value);
+        }
+        // Lives as long as the process, like the other simulated devices.
+        auto* created = new VirtualSimCard(port);
+        created->start();
+        s_simulatedCard = created;
+        return created;
+    }();
+    return *card;
+}
+
+VirtualSimCard* simulatedSimCard()
+{
+    return s_simulatedCard;
 }
 
 } // namespace simdevices

@@ -53,6 +53,7 @@ public:
     bool waitUntilConnected(int timeoutMs) const;
     bool waitUntilDisconnected(int timeoutMs) const;
     bool connected() const;
+    uint16_t port() const { return m_port; }
 
     // Every command APDU received since start (or the last clear).
     std::vector<std::vector<uint8_t>> commands() const;
@@ -81,5 +82,13 @@ private:
     uint16_t m_selectedFile = 0;
     std::thread m_thread;
 };
+
+// The card of `periphd --simulate`, process-wide: started on the first call
+// and plugged into the vpcd reader on port PERIPHD_VPCD_PORT (environment;
+// default 35963, the port of the system's vpcd). Without pcscd it keeps
+// waiting for the reader, and the SIM command fails as with no reader.
+VirtualSimCard& startVirtualSimCard();
+// The card above, or null while it has not been started.
+VirtualSimCard* simulatedSimCard();
 
 } // namespace simdevices
