@@ -8,7 +8,8 @@
  *   function call(request, onReply) {
  *     request._tflag = String(nextTag++);
  *     waiting.set(request._tflag, onReply);
- *     ws.send(JSON.stringify(request));
+ *     // The service reads every ' as ", so keep apostrophes in values escaped.
+ *     ws.send(JSON.stringify(request).replace(/'/g, "\\u0027"));
  *   }
  *
  *   ws.onmessage = (event) => {
@@ -120,9 +121,14 @@
     }
   }
 
+  // The service turns every ' into " before parsing; escaped, an apostrophe in a value survives.
+  function requestText(request) {
+    return JSON.stringify(request).replace(/'/g, "\\u0027");
+  }
+
   function sendCommand(command, fields) {
     const tag = newTag();
-    sendText(JSON.stringify({ function: command, ...fields, _tflag: tag }), { tag, command });
+    sendText(requestText({ function: command, ...fields, _tflag: tag }), { tag, command });
   }
 
   // Free text: a JSON object gets a tag (so its reply or echo can be matched), anything else goes as typed.
@@ -140,7 +146,7 @@
     if (typeof request._tflag !== "string" || request._tflag === "" || pending.has(request._tflag))
       request._tflag = newTag();
     const command = typeof request.function === "string" ? request.function : "";
-    sendText(JSON.stringify(request), { tag: request._tflag, command });
+    sendText(requestText(request), { tag: request._tflag, command });
   }
 
   function answer(waiting, state, text, note) {

@@ -10,7 +10,8 @@ import urllib.request
 
 import websockets
 
-CHROMIUM = "/usr/bin/chromium"
+# DEMO_CHROMIUM only lets a test prove what happens without the browser.
+CHROMIUM = os.environ.get("DEMO_CHROMIUM", "/usr/bin/chromium")
 
 
 class PageError(Exception):

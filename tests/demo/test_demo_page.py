@@ -103,7 +103,8 @@ async def replies_matched_by_tag(page, ctx):
     await page.connect(ctx.periphd_url)
     sent = [("ZCSetTransparency", {"Percent": "80"}), ("ZCSetModeAB", {"mode": "2"}),
             ("ZCSetSignScreenPosSizeAB", {"x": "0", "y": "0", "width": "1920", "height": "1080"}),
-            ("ZCSetPenWidth", {"Width": "3"})]
+            ("ZCSetPenWidth", {"Width": "3"}),
+            ("ZCSetModeAB", {"mode": "it's"})]  # an apostrophe must not break the request
     tags = [await page.click(command, **fields) for command, fields in sent]
     expect(len(set(tags)), len(tags), f"distinct tags among {tags}")
     for (command, _), tag in zip(sent, tags):
@@ -428,6 +429,7 @@ async def main_async(binary, repo, screenshot_path, sim_card_tool):
     session = Session()
     page_url = f"http://127.0.0.1:{http_port}/index.html"
     try:
+        chromium.start()  # first: without a browser nothing else is worth starting
         with_card = SimReader.available(sim_card_tool)
         if with_card:
             await sim.start()
@@ -437,7 +439,6 @@ async def main_async(binary, repo, screenshot_path, sim_card_tool):
                                    stdout=periphd_log, stderr=subprocess.STDOUT)
         http = subprocess.Popen(["bash", os.path.join(repo, "scripts", "serve-demo.sh"), str(http_port)],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        chromium.start()
         await wait_until(lambda: tcp_listening(service_port), "periphd", periphd)
         await wait_until(lambda: http_ok(page_url), "the demo page server", http)
         await session.open(await chromium.page_target())
