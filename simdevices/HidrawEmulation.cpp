@@ -33,7 +33,6 @@ HidrawEmulation::HidrawEmulation(UMockdevTestbed* testbed, const Node& node)
     }
     g_signal_connect_after(m_handler, "handle-ioctl", G_CALLBACK(onIoctl), this);
     g_signal_connect_after(m_handler, "handle-read", G_CALLBACK(onRead), this);
-    g_signal_connect(m_handler, "client-connected", G_CALLBACK(onConnected), this);
     g_signal_connect(m_handler, "client-vanished", G_CALLBACK(onVanished), this);
     if (!umockdev_testbed_attach_ioctl(m_testbed, devnode().constData(), m_handler, &error)) {
         fprintf(stderr, "hidraw emulation: %s\n", error ? error->message : "cannot attach");
@@ -81,15 +80,9 @@ HidrawEmulation::~HidrawEmulation()
         ::close(m_slave);
 }
 
-void HidrawEmulation::onConnected(UMockdevIoctlBase*, UMockdevIoctlClient*, void* self)
-{
-    ++static_cast<HidrawEmulation*>(self)->m_opens;
-}
-
 void HidrawEmulation::onVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self)
 {
     auto* emulation = static_cast<HidrawEmulation*>(self);
-    ++emulation->m_closes;
     std::lock_guard<std::mutex> lock(emulation->m_mutex);
     auto it = std::find(emulation->m_pendingReads.begin(), emulation->m_pendingReads.end(), client);
     if (it != emulation->m_pendingReads.end()) {

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 
-#include <atomic>
 #include <list>
 #include <mutex>
 
@@ -35,13 +34,11 @@ public:
     HidrawEmulation& operator=(const HidrawEmulation&) = delete;
 
     QByteArray devnode() const { return "/dev/" + m_node.name; }
-    int opens() const { return m_opens; }
-    int closes() const { return m_closes; }
+    SimulatedPad* reportSource() const { return m_node.reports; }
 
 private:
     static int onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
     static int onRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
-    static void onConnected(UMockdevIoctlBase*, UMockdevIoctlClient*, void* self);
     static void onVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
     bool ioctl(UMockdevIoctlClient* client);
     void serveReads();
@@ -56,6 +53,4 @@ private:
     std::mutex m_mutex;
     std::list<UMockdevIoctlClient*> m_pendingReads;
     bool m_readable = false;
-    std::atomic<int> m_opens{0};
-    std::atomic<int> m_closes{0};
 };
