@@ -160,6 +160,16 @@ async def misbehaving_peer(page, ctx):
         await ws.close(4001, "peer going away")
 
     port = free_port()
+    # Nobody listens yet: the page says so and stays usable.
+    await page.session.evaluate(f"document.querySelector('#url').value = 'ws://127.0.0.1:{port}';"
+                                "document.querySelector('#connect').click()")
+    await page.wait("document.querySelector('#log > li[data-kind=\"closed\"]')", "the refused connection")
+    expect([(e["title"], e["note"]) for e in await page.entries("closed")],
+           [("connection closed (code 1006)", "")], "refused connection")
+    expect([e["title"] for e in await page.entries("error")], [f"connection error on ws://127.0.0.1:{port}"],
+           "refused connection error")
+    await page.session.evaluate("document.querySelector('#clear-log').click()")
+
     async with websockets.serve(peer, "127.0.0.1", port):
         await page.connect(f"ws://127.0.0.1:{port}")
         first = await page.click("ZCSetPenWidth", Width="4")
