@@ -62,9 +62,10 @@ wait_for_ports() {
 
 if [[ $# -eq 0 ]]; then
   # The system instance, for the simulated run and by hand.
-  if [[ -S /run/pcscd/pcscd.comm ]] && [[ -f /run/pcscd/pcscd.pid ]] &&
-     kill -0 "$(cat /run/pcscd/pcscd.pid)" 2>/dev/null; then
-    echo "pcscd-start: pcscd is already running (pid $(cat /run/pcscd/pcscd.pid))"
+  # pcscd writes its pid with a trailing NUL.
+  running=$(tr -dc '0-9' 2>/dev/null </run/pcscd/pcscd.pid || true)
+  if [[ -S /run/pcscd/pcscd.comm && -n "$running" ]] && kill -0 "$running" 2>/dev/null; then
+    echo "pcscd-start: pcscd is already running (pid $running)"
     exit 0
   fi
   pcscd

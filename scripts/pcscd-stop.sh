@@ -9,7 +9,7 @@ else
   pidfile="$1/pcscd.pid"
 fi
 [[ -f "$pidfile" ]] || { echo "pcscd-stop: no pcscd recorded in $pidfile"; exit 0; }
-pid=$(cat "$pidfile")
+pid=$(tr -dc '0-9' <"$pidfile") # pcscd ends it with a NUL
 if kill -0 "$pid" 2>/dev/null; then
   kill -TERM "$pid"
   deadline=$((SECONDS + 10))
