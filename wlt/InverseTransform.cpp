@@ -38,6 +38,7 @@ void inverseLine(int mode, int m, const int64_t* coefficient, const int* mask,
 {
     const int half = m / 2;
     const int marker = mode == 1 ? kRowMarker : kColumnMarker;
+    bool anyInside = false;
     for (int k = 0; k < half; ++k) {
         const int hm = mask[half + k];
         if (hm == marker) {
@@ -47,8 +48,11 @@ void inverseLine(int mode, int m, const int64_t* coefficient, const int* mask,
             maskOut[2 * k] = mask[k];
             maskOut[2 * k + 1] = hm;
         }
+        anyInside |= (maskOut[2 * k] == 1) | (maskOut[2 * k + 1] == 1);
     }
     std::fill(coefficientOut, coefficientOut + m, 0);
+    if (!anyInside)
+        return;  // most lines away from the portrait
 
     for (int s = 0; s < m;) {
         if (maskOut[s] != 1) {
