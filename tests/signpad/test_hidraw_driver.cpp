@@ -74,12 +74,24 @@ class HidrawDriverTest : public QObject {
         const int result = driver.readData(x, y, p);
         return result == 0 ? x : -1;
     }
-    static int openDescriptors()
+    // Descriptors of this process open on a node (the node is a pty
+    // underneath; the emulation itself holds one of them).
+    int descriptorsOn(const HidrawEmulation& node) const
     {
+        const int master = umockdev_testbed_get_dev_fd(m_testbed, node.devnode().constData());
+        const char* pts = master >= 0 ? ptsname(master) : nullptr;
+        if (!pts)
+            return -1;
+        const QByteArray target(pts);
         int count = 0;
         if (DIR* dir = opendir("/proc/self/fd")) {
-            while (readdir(dir))
-                ++count;
+            while (dirent* entry = readdir(dir)) {
+                char link[256];
+                const QByteArray path = QByteArray("/proc/self/fd/") + entry->d_name;
+                const ssize_t n = readlink(path.constData(), link, sizeof link - 1);
+                if (n > 0 && QByteArray(link, int(n)) == target)
+                    ++count;
+            }
             closedir(dir);
         }
         return count;
@@ -174,9 +186,13 @@ private slots:
         addNode("hidraw1", SimulatedPad::kVendorId, SimulatedPad::kProductId,
                 QByteArray::fromHex("0601ff0901"));
         QLinuxHidRawDev driver;
-        const int before = openDescriptors();
+        const int before0 = descriptorsOn(*m_nodes[0]);
+        const int before1 = descriptorsOn(*m_nodes[1]);
+        QVERIFY(before0 >= 0 && before1 >= 0);
         QCOMPARE(driver.findDevice(), 0);
-        QCOMPARE(openDescriptors(), before); // every probe closed its node again
+        // Every probe closed its node again.
+        QCOMPARE(descriptorsOn(*m_nodes[0]), before0);
+        QCOMPARE(descriptorsOn(*m_nodes[1]), before1);
         QCOMPARE(driver.openDevice(), -1);
     }
 
@@ -236,17 +252,17 @@ private slots:
     {
         addPad("hidraw0");
         QLinuxHidRawDev driver;
-        const int before = openDescriptors();
+        const HidrawEmulation& node = *m_nodes[0];
+        const int idle = descriptorsOn(node);
+        QVERIFY(idle >= 0);
         QCOMPARE(driver.openDevice(), -1);
-        QCOMPARE(openDescriptors(), before);
+        QCOMPARE(descriptorsOn(node), idle);
         QCOMPARE(driver.findDevice(), 1);
-        QCOMPARE(openDescriptors(), before);
+        QCOMPARE(descriptorsOn(node), idle);
         QCOMPARE(driver.openDevice(), 1);
-        // (under umockdev an open node also holds the emulation's socket)
-        const int perOpen = openDescriptors() - before;
-        QVERIFY(perOpen >= 1);
+        QCOMPARE(descriptorsOn(node), idle + 1);
         QCOMPARE(driver.closeDevice(), 1);
-        QCOMPARE(openDescriptors(), before);
+        QCOMPARE(descriptorsOn(node), idle);
         // The freed number is reused by the next open; a second close must
         // not take that descriptor away from its new owner.
         const int other = ::open("/proc/self/stat", O_RDONLY);
@@ -257,8 +273,9 @@ private slots:
         // Reopening closes the earlier descriptor first.
         QCOMPARE(driver.openDevice(), 1);
         QCOMPARE(driver.openDevice(), 1);
-        QCOMPARE(openDescriptors(), before + perOpen);
+        QCOMPARE(descriptorsOn(node), idle + 1);
         QCOMPARE(driver.closeDevice(), 1);
+        QCOMPARE(descriptorsOn(node), idle);
     }
 
     void readOverIdlePadReturnsInsteadOfBlocking()
