@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 #include "EchoServer.h"
 #include "Logging.h"
+#include "SimulationMode.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -21,6 +22,8 @@ int main(int argc, char** argv)
     const AppOptions options = parseCommandLine(app);
     if (options.logFile)
         qInstallMessageHandler(outputMessage);
+    if (options.simulate)
+        enableSimulation(); // before anything touches USB
 
     auto* server = new EchoServer(options.server, false, nullptr);
     if (!server->isListening()) {

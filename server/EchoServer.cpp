@@ -4,6 +4,7 @@
 #include "TextMessageProcessor.h"
 
 #include <QDebug>
+#include <QPointer>
 #include <QTcpSocket>
 #include <QWebSocket>
 #include <QWebSocketServer>
@@ -69,7 +70,14 @@ void EchoServer::processTextMessage(QString message)
     QWebSocket* client = qobject_cast<QWebSocket*>(sender());
     if (debugOutput)
         qDebug() << "Message received:" << message;
-    processor->Process(client, message);
+    // Handled from the event loop, not under the socket's own signal: a
+    // handler may run a nested event loop (the signing window) during which
+    // the page disconnects, and the socket's frame reader must not be on the
+    // stack when that happens. Posted events keep the messages in order; a
+    // socket freed meanwhile is passed on as null.
+    QPointer<QWebSocket> guarded(client);
+    QMetaObject::invokeMethod(
+        this, [this, guarded, message] { processor->Process(guarded.data(), message); }, Qt::QueuedConnection);
 }
 
 void EchoServer::processBinaryMessage(QByteArray message)

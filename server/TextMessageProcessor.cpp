@@ -1,6 +1,7 @@
 #include "TextMessageProcessor.h"
 
 #include "ReplyEnvelope.h"
+#include "SimulationMode.h"
 
 #include <QDebug>
 #include <QJsonDocument>
@@ -23,9 +24,16 @@ struct Route {
 // "act" selectors come first, so {"act":"test","function":...} is the SAM
 // query whatever "function" says.
 const Route routes[] = {
+    {Route::Function, "ZCDeviceExist", "ZCDeviceExist", &CTextMessageProcessor::OnZCDeviceExist},
+    {Route::Function, "ZCStartDeviceAB", "ZCStartDeviceAB", &CTextMessageProcessor::OnZCStartDeviceAB},
+    {Route::Function, "ZCBeginSignAB", "ZCBeginSignAB", &CTextMessageProcessor::ZCBeginSignAB},
+    {Route::Function, "ZCOutputImageBase64AB", "ZCOutputImageBase64AB", &CTextMessageProcessor::ZCOutputImageBase64AB},
+    {Route::Function, "ZCEndSignAB", "ZCEndSignAB", &CTextMessageProcessor::ZCEndSignAB},
     {Route::Function, "ZCSetTransparency", "ZCSetTransparency", &CTextMessageProcessor::ZCSetTransparency},
     {Route::Function, "ZCSetPenWidth", "ZCSetPenWidth", &CTextMessageProcessor::ZCSetPenWidth},
     {Route::Function, "ZCSetModeAB", "ZCSetModeAB", &CTextMessageProcessor::ZCSetModeAB},
+    {Route::Function, "ZCStopDeviceAB", "ZCStopDeviceAB", &CTextMessageProcessor::ZCStopDeviceAB},
+    {Route::Function, "ZCResignAB", "ZCResignAB", &CTextMessageProcessor::ZCResignAB},
     {Route::Function, "ZCSetSignScreenPosSizeAB", "ZCSetSignScreenPosSizeAB",
      &CTextMessageProcessor::ZCSetSignScreenPosSizeAB},
     {Route::Function, "ZCReadHIDOpen", "ZCReadHIDOpen", &CTextMessageProcessor::ZCReadHIDOpen},
@@ -105,6 +113,10 @@ void CTextMessageProcessor::Process(QWebSocket* client, QString message)
         if (route.logLine)
             qWarning().noquote() << route.logLine;
         (this->*route.handler)(function, client, message);
+        return;
+    }
+    if (simulationEnabled() && function == QLatin1String("SimPenStroke")) {
+        SimPenStroke(function, client, message);
         return;
     }
     if (client) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
+#include <QPixmap>
 #include <QString>
 
 class QWebSocket;
@@ -24,11 +26,23 @@ public:
 
     // Command handlers: (the request's "function", the client or null, the
     // whole request text).
+    void OnZCDeviceExist(QString functionName, QWebSocket* client, QString message);
+    void OnZCStartDeviceAB(QString functionName, QWebSocket* client, QString message);
+    void ZCBeginSignAB(QString functionName, QWebSocket* client, QString message);
+    void ZCOutputImageBase64AB(QString functionName, QWebSocket* client, QString message);
+    void ZCEndSignAB(QString functionName, QWebSocket* client, QString message);
+    void ZCStopDeviceAB(QString functionName, QWebSocket* client, QString message);
+    void ZCResignAB(QString functionName, QWebSocket* client, QString message);
     void ZCReadHIDOpen(QString functionName, QWebSocket* client, QString message);
     void ZCSetTransparency(QString functionName, QWebSocket* client, QString message);
     void ZCSetPenWidth(QString functionName, QWebSocket* client, QString message);
     void ZCSetModeAB(QString functionName, QWebSocket* client, QString message);
     void ZCSetSignScreenPosSizeAB(QString functionName, QWebSocket* client, QString message);
+    // Only with --simulate: pen strokes scripted by a page or a test.
+    void SimPenStroke(QString functionName, QWebSocket* client, QString message);
+
+    // Decodes a Base64 image; saves it to path unless path is empty.
+    QPixmap Base64_To_Image(QByteArray base64, QString path);
     // Reads the SIM card's ICCID through libCardBridge.
     void ZCSIMCard(QString functionName, QWebSocket* client, QString message);
 
