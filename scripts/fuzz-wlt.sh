@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes libwlt::Unpack_Data with libFuzzer under AddressSanitizer and
 # UndefinedBehaviorSanitizer for a bounded time (WLT_FUZZ_SECONDS, default 60).
-# Seeds: the hand-made inputs of wlt_fuzz_seeds and, when the test encoder
-# provides its seed writer (wltenc_seeds OUTDIR), encoder output.
+# Seeds: the hand-made inputs of wlt_fuzz_seeds and, when the test encoder is
+# there, its synthetic portraits (wltenc_tool OUTDIR) at several byte budgets.
 # Exits non-zero on any finding; the crashing input is left in
 # build-fuzz/wlt-artifacts/.
 set -euo pipefail
@@ -26,8 +26,8 @@ cmake -S "$src" -B "$build" -G Ninja \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DPERIPHD_SERVICE=OFF -DPERIPHD_BENCH=OFF -DPERIPHD_TESTS=ON -DPERIPHD_FUZZ=ON >/dev/null
 targets=(wlt_fuzz wlt_fuzz_seeds)
-if ninja -C "$build" -t targets all 2>/dev/null | grep -q '^wltenc_seeds:'; then
-  targets+=(wltenc_seeds)
+if ninja -C "$build" -t targets all 2>/dev/null | grep -q '^wltenc_tool:'; then
+  targets+=(wltenc_tool)
 fi
 cmake --build "$build" -j2 --target "${targets[@]}"
 
@@ -37,11 +37,16 @@ artifacts="$build/wlt-artifacts"
 rm -rf "$seeds" "$artifacts"
 mkdir -p "$seeds" "$corpus" "$artifacts"
 "$(find "$build" -name wlt_fuzz_seeds -type f -perm -u+x | head -n1)" "$seeds"
-encoder_seeds="$(find "$build" -name wltenc_seeds -type f -perm -u+x | head -n1)"
-if [ -n "$encoder_seeds" ]; then
-  "$encoder_seeds" "$seeds"
+encoder="$(find "$build" -name wltenc_tool -type f -perm -u+x | head -n1)"
+if [ -n "$encoder" ]; then
+  for budget in 1024 400; do
+    mkdir -p "$seeds/enc-$budget"
+    "$encoder" --budget "$budget" "$seeds/enc-$budget" >/dev/null
+    for f in "$seeds/enc-$budget"/*.wlt; do mv "$f" "$seeds/enc-$budget-$(basename "$f")"; done
+    rmdir "$seeds/enc-$budget"
+  done
 else
-  echo "fuzz-wlt: no encoder seed writer (wltenc_seeds) built; using the hand-made seeds only"
+  echo "fuzz-wlt: the test encoder (wltenc_tool) is not there; using the hand-made seeds only"
 fi
 echo "fuzz-wlt: $(ls "$seeds" | wc -l) seed files"
 

@@ -115,66 +115,77 @@ bool hasInsideDescendant(int level, int row, int col, const Plane<int>& r)
     return false;
 }
 
-void buildDescendantPlane(const Plane<int>& r, Plane<uint8_t>& descendants)
+void buildScanPlan(const Plane<int>& r, ScanPlan& plan)
 {
-    descendants.fill(0);
-    for (int level = 2; level <= kLevels; ++level) {
+    int n = 0;
+    for (int level = kLevels; level >= 1; --level) {
         const int h = kRows >> level;
-        const int w = kCols >> level;
-        // Bands 1-3 of a level together are its region minus the low band.
-        for (int row = 0; row < 2 * h; ++row)
-            for (int col = 0; col < 2 * w; ++col)
-                if (row >= h || col >= w)
-                    descendants[at(row, col)] = hasInsideDescendant(level, row, col, r) ? 1 : 0;
+        const int wd = kCols >> level;
+        for (int band = 1; band <= 3; ++band) {
+            const int row0 = kTables.x[8 + band] * h;
+            const int col0 = kTables.y[8 + band] * wd;
+            plan.begin[level][band] = n;
+            auto consider = [&](int row, int col) {
+                const int idx = at(row, col);
+                const bool inside = r[idx] == 1;
+                if (!inside && (level == 1 || !hasInsideDescendant(level, row, col, r)))
+                    return;
+                plan.entries[n++] = ScanEntry{
+                    static_cast<uint16_t>(idx),
+                    level == kLevels ? kNoParent : static_cast<uint16_t>(at(row >> 1, col >> 1)),
+                    static_cast<uint8_t>(inside), static_cast<uint8_t>(row), static_cast<uint8_t>(col)};
+            };
+            // Band 1 is visited column by column, bands 2 and 3 row by row.
+            if (band == 1) {
+                for (int col = col0; col < col0 + wd; ++col)
+                    for (int row = row0; row < row0 + h; ++row)
+                        consider(row, col);
+            } else {
+                for (int row = row0; row < row0 + h; ++row)
+                    for (int col = col0; col < col0 + wd; ++col)
+                        consider(row, col);
+            }
+            plan.end[level][band] = n;
+        }
     }
 }
 
-bool significancePass(int level, int band, ColourWork& w, const Plane<int>& r,
-                      const Plane<uint8_t>& descendants, Jg& g, const NR& nr)
+bool significancePass(int level, int band, ColourWork& w, const ScanPlan& plan, Jg& g, const NR& nr)
 {
-    const int h = kRows >> level;
-    const int wd = kCols >> level;
-    const int row0 = kTables.x[8 + band] * h;
-    const int col0 = kTables.y[8 + band] * wd;
     State& inside = w.S[level == 1 ? kFinest : kDetail];
-
-    // Returns true when the stream ended at this position.
-    auto visit = [&](int row, int col) {
-        const int idx = at(row, col);
-        if (r[idx] == 1) {
-            if (w.significant[idx] || isInZerotree(level, row, col, w.passState))
-                return false;
+    for (int i = plan.begin[level][band]; i < plan.end[level][band]; ++i) {
+        const ScanEntry& e = plan.entries[i];
+        // The nearest ancestor with a pass state decides: the parent's own
+        // state if it has one, else what the parent inherited (parents are
+        // visited first, a level higher).
+        bool zerotree = false;
+        if (e.parent != kNoParent) {
+            const uint8_t s = w.passState[e.parent];
+            zerotree = s != kNothingDecoded ? (s == 2 || s == 4) : w.inZerotree[e.parent] != 0;
+        }
+        w.inZerotree[e.idx] = zerotree;
+        if (zerotree)
+            continue;
+        if (e.inside) {
+            if (w.significant[e.idx])
+                continue;
             const int sym = decodeSymbol(g, nr, inside);
             if (streamEnded(g, nr))
                 return true;
-            w.passState[idx] = static_cast<uint8_t>(sym);
+            w.passState[e.idx] = static_cast<uint8_t>(sym);
             if (sym == 0)
-                markSignificant(w, row, col, +1);
+                markSignificant(w, e.row, e.col, +1);
             else if (sym == 1)
-                markSignificant(w, row, col, -1);
-        } else if (level >= 2 && descendants[idx] && !isInZerotree(level, row, col, w.passState)) {
+                markSignificant(w, e.row, e.col, -1);
+        } else {
             // An outside node still tells whether its inside descendants are a zerotree.
-            w.passState[idx] = decodeSymbol(g, nr, w.S[kOutside]) == 0 ? 4 : 5;
+            w.passState[e.idx] = decodeSymbol(g, nr, w.S[kOutside]) == 0 ? 4 : 5;
         }
-        return false;
-    };
-
-    if (band == 1) {
-        for (int col = col0; col < col0 + wd; ++col)
-            for (int row = row0; row < row0 + h; ++row)
-                if (visit(row, col))
-                    return true;
-    } else {
-        for (int row = row0; row < row0 + h; ++row)
-            for (int col = col0; col < col0 + wd; ++col)
-                if (visit(row, col))
-                    return true;
     }
     return false;
 }
 
-int decodeColourStream(const NR& nr, const Plane<int>& r, const Plane<uint8_t>& descendants,
-                       ColourWork& w)
+int decodeColourStream(const NR& nr, const Plane<int>& r, const ScanPlan& plan, ColourWork& w)
 {
     InitState(w.S[kCoarse], 3);
     InitState(w.S[kDetail], 4);
@@ -204,7 +215,7 @@ int decodeColourStream(const NR& nr, const Plane<int>& r, const Plane<uint8_t>& 
         bool ended = false;
         for (int level = kLevels; level >= 1 && !ended; --level)
             for (int band = 1; band <= 3 && !ended; ++band)
-                ended = significancePass(level, band, w, r, descendants, g, nr);
+                ended = significancePass(level, band, w, plan, g, nr);
         if (ended || streamEnded(g, nr))
             break;
 

@@ -45,15 +45,34 @@ struct ColourWork {
     Plane<int> coefficient;
     Plane<uint8_t> passState;    // symbol decoded here in this plane, or 255
     Plane<uint8_t> significant;
+    Plane<uint8_t> inZerotree;   // zerotree test of each visited detail position, this plane
     G list;     // significance list
     G holding;  // holding list of the magnitude sort
     BitPlane bp;
     State S[5]; // coarsest band, levels 2-4, level 1, outside nodes, refinement
 };
 
-// For every detail-band position at levels 2-4, whether any descendant in the
-// mask pyramid r is inside. It depends only on r, so it is built once a call.
-void buildDescendantPlane(const Plane<int>& r, Plane<uint8_t>& descendants);
+// The detail-band positions a significance pass can act on, band by band in
+// scan order: inside positions, and at levels 2-4 outside positions with an
+// inside descendant. Every other position never decodes anything, and the
+// parent of a listed position is listed too. It depends only on the mask
+// pyramid, so it is built once a call.
+struct ScanEntry {
+    uint16_t idx;     // at(row, col)
+    uint16_t parent;  // the parent's idx, or kNoParent at level 4
+    uint8_t inside;
+    uint8_t row;
+    uint8_t col;
+};
+constexpr uint16_t kNoParent = 0xFFFF;
+
+struct ScanPlan {
+    ScanEntry entries[kCells];
+    int begin[kLevels + 1][4];  // [level][band]
+    int end[kLevels + 1][4];
+};
+
+void buildScanPlan(const Plane<int>& r, ScanPlan& plan);
 
 // Whether the nearest ancestor with a pass state marks (row, col) of the given
 // level as part of a zerotree.
@@ -64,8 +83,7 @@ bool hasInsideDescendant(int level, int row, int col, const Plane<int>& r);
 
 // Significance pass over detail band 1-3 of a level; true when the stream
 // ended during it.
-bool significancePass(int level, int band, ColourWork& w, const Plane<int>& r,
-                      const Plane<uint8_t>& descendants, Jg& g, const NR& nr);
+bool significancePass(int level, int band, ColourWork& w, const ScanPlan& plan, Jg& g, const NR& nr);
 
 // Refines every listed coefficient by the bit fixS, in list order; stops
 // quietly when the stream ends.
@@ -77,7 +95,6 @@ int magnitudeSort(ColourWork& w);
 
 // Decodes one colour stream into w.coefficient. Returns WLT_OK or a failure
 // code; running out of data is not a failure.
-int decodeColourStream(const NR& nr, const Plane<int>& r, const Plane<uint8_t>& descendants,
-                       ColourWork& w);
+int decodeColourStream(const NR& nr, const Plane<int>& r, const ScanPlan& plan, ColourWork& w);
 
 } // namespace wlt

@@ -33,7 +33,7 @@ struct Work {
     Contour contour;
     Plane<int> n;              // shape mask
     Plane<int> r;              // its mask pyramid
-    Plane<uint8_t> descendants;
+    ScanPlan plan;
     ColourWork colour;
     Plane<uint8_t> planes[3];  // Y, Cb, Cr
     RgbImage rgb;
@@ -100,12 +100,12 @@ int libwlt::Unpack_Data(unsigned char* in, int inLen, unsigned char* out, int* o
         if (c.len < 2 || c.data[1] != kStreamMarker)
             return WLT_ERR_COLOUR_MARKER;
 
-    buildDescendantPlane(w->r, w->descendants);
+    buildScanPlan(w->r, w->plan);
 
     for (Plane<uint8_t>& plane : w->planes)
         plane.fill(0);
     for (int i = 0; i < 3; ++i) {
-        rc = decodeColourStream(colour[i], w->r, w->descendants, w->colour);
+        rc = decodeColourStream(colour[i], w->r, w->plan, w->colour);
         if (rc != WLT_OK)
             return rc;
         // The inverse rebuilds from the pyramid of "n > 0"; n holds only 0 and

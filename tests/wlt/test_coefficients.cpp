@@ -23,16 +23,17 @@ using StreamWriter = wlttest::ColourStreamWriter;
 struct Fixture {
     std::unique_ptr<Plane<int>> n = std::make_unique<Plane<int>>();
     std::unique_ptr<Plane<int>> r = std::make_unique<Plane<int>>();
-    std::unique_ptr<Plane<uint8_t>> desc = std::make_unique<Plane<uint8_t>>();
+    std::unique_ptr<ScanPlan> plan = std::make_unique<ScanPlan>();
     std::unique_ptr<ColourWork> w = std::make_unique<ColourWork>();
     void build()
     {
         buildMaskPyramid(*n, *r, kLevels);
-        buildDescendantPlane(*r, *desc);
+        replan();
     }
+    void replan() { buildScanPlan(*r, *plan); }
     int decode(const std::vector<uint8_t>& s)
     {
-        return decodeColourStream(NR{static_cast<int>(s.size()), s.data()}, *r, *desc, *w);
+        return decodeColourStream(NR{static_cast<int>(s.size()), s.data()}, *r, *plan, *w);
     }
     int coef(int row, int col) const { return w->coefficient[at(row, col)]; }
 };
@@ -83,6 +84,7 @@ TEST(SignificancePass, BandOneColumnByColumnOtherBandsRowByRow)
         f.build();  // empty shape; the band is set up by hand
         for (const auto& cell : c.cells)
             (*f.r)[at(cell[0], cell[1])] = 1;
+        f.replan();
         ColourWork& w = *f.w;
         InitState(w.S[S2], 3);
         w.passState.fill(kNothingDecoded);
@@ -94,7 +96,7 @@ TEST(SignificancePass, BandOneColumnByColumnOtherBandsRowByRow)
         const NR nr{static_cast<int>(s.size()), s.data()};
         Jg g;
         startDecoder(g, nr, 2);
-        EXPECT_FALSE(significancePass(1, c.band, w, *f.r, *f.desc, g, nr));
+        EXPECT_FALSE(significancePass(1, c.band, w, *f.plan, g, nr));
         EXPECT_EQ(f.coef(c.cells[0][0], c.cells[0][1]), 4) << "band " << c.band;
         EXPECT_EQ(f.coef(c.cells[1][0], c.cells[1][1]), -4) << "band " << c.band;
         EXPECT_EQ(f.coef(c.cells[2][0], c.cells[2][1]), 0) << "band " << c.band;
@@ -127,6 +129,7 @@ TEST(Zerotree, ChildOfAZerotreeRootIsSkippedWithoutASymbol)
     Plane<int>& r = *f.r;
     r[at(0, 56)] = 1;
     r[at(0, 57)] = 1;
+    f.replan();
     ColourWork& w = *f.w;
     InitState(w.S[S2], 3);
     w.passState.fill(kNothingDecoded);
@@ -138,7 +141,7 @@ TEST(Zerotree, ChildOfAZerotreeRootIsSkippedWithoutASymbol)
     Jg g;
     startDecoder(g, nr, 2);
     const Jg before = g;
-    EXPECT_FALSE(significancePass(1, 1, w, r, *f.desc, g, nr));
+    EXPECT_FALSE(significancePass(1, 1, w, *f.plan, g, nr));
     EXPECT_EQ(g.A, before.A);
     EXPECT_EQ(g.pos, before.pos);
     EXPECT_EQ(w.passState[at(0, 56)], kNothingDecoded);
@@ -170,7 +173,7 @@ TEST(OutsideNodes, CodeAZerotreeFlagOnlyWithInsideDescendants)
     // Level 2 band 1 positions (0, 28) and (0, 29), both outside; only the
     // first has an inside descendant (level 1 cell (1, 57)).
     r[at(1, 57)] = 1;
-    buildDescendantPlane(r, *f.desc);
+    f.replan();
     ColourWork& w = *f.w;
     InitState(w.S[S3], 2);
     w.passState.fill(kNothingDecoded);
@@ -181,7 +184,7 @@ TEST(OutsideNodes, CodeAZerotreeFlagOnlyWithInsideDescendants)
     const NR nr{static_cast<int>(s.size()), s.data()};
     Jg g;
     startDecoder(g, nr, 2);
-    EXPECT_FALSE(significancePass(2, 1, w, r, *f.desc, g, nr));
+    EXPECT_FALSE(significancePass(2, 1, w, *f.plan, g, nr));
     EXPECT_EQ(w.passState[at(0, 28)], 4);
     EXPECT_EQ(w.passState[at(0, 29)], kNothingDecoded);
     EXPECT_TRUE(isInZerotree(1, 1, 57, w.passState));
