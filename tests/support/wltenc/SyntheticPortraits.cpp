@@ -20,13 +20,13 @@ bool inEllipse(int x, int y, double cx, double cy, double rx, double ry) {
     return dx * dx + dy * dy <= 1.0;
 }
 
-Portrait faceDrawing(Rgb background) {
+Portrait faceDrawing(Rgb background, const Plane& shape) {
     Portrait p;
     fill(p, background);
     for (int y = 0; y < kImageHeight; ++y)
         for (int x = 0; x < kImageWidth; ++x) {
             // Shirt: dark blue, shaded across the shoulders.
-            if (y >= 70) p.setPixel(x, y, {toByte(40 + 0.2 * x), toByte(55 + 0.15 * y), toByte(120 + 0.3 * (y - 70))});
+            if (y >= 66 && at(shape, y, x)) p.setPixel(x, y, {toByte(40 + 0.2 * x), toByte(55 + 0.15 * y), toByte(120 + 0.3 * (y - 70))});
             // Neck.
             if (y >= 55 && y < 80 && x >= 42 && x <= 60) p.setPixel(x, y, {200, 160, 135});
             // Face with soft shading towards the edges.
@@ -72,7 +72,7 @@ SyntheticPortrait makeSynthetic(const std::string& name) {
             for (int x = 0; x < kImageWidth; ++x)
                 s.picture.setPixel(x, y, {toByte(x * 2.5), toByte(y * 2.0), toByte(255 - x - y)});
     } else if (name == "face") {
-        s.picture = faceDrawing(s.background);
+        s.picture = faceDrawing(s.background, maskFromOutline(s.outline));
     } else if (name == "noise") {
         std::mt19937 rng(12345);
         std::uniform_int_distribution<int> byte(0, 255);

@@ -1,5 +1,6 @@
 // Writes WLT portraits of the synthetic pictures, e.g. to seed a fuzzer or a
-// benchmark: wltenc_tool [--budget N] OUTDIR [NAME...]
+// benchmark: wltenc_tool [--budget N] [--sources] OUTDIR [NAME...]
+// --sources also writes each source picture as NAME.ppm.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -8,13 +9,25 @@
 
 #include "SyntheticPortraits.h"
 
+namespace {
+bool writePpm(const std::string& path, const wltenc::Portrait& p) {
+    std::ofstream f(path, std::ios::binary);
+    f << "P6\n" << wltenc::kImageWidth << " " << wltenc::kImageHeight << "\n255\n";
+    f.write(reinterpret_cast<const char*>(p.rgb.data()), static_cast<std::streamsize>(p.rgb.size()));
+    return static_cast<bool>(f);
+}
+}  // namespace
+
 int main(int argc, char** argv) {
     int budget = wltenc::kPortraitBytes;
+    bool sources = false;
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--budget" && i + 1 < argc) {
             budget = std::atoi(argv[++i]);
+        } else if (a == "--sources") {
+            sources = true;
         } else if (a == "-h" || a == "--help") {
             args.clear();
             break;
@@ -23,9 +36,9 @@ int main(int argc, char** argv) {
         }
     }
     if (args.empty()) {
-        std::fprintf(stderr, "usage: %s [--budget BYTES] OUTDIR [NAME...]\nnames:", argv[0]);
+        std::fprintf(stderr, "usage: %s [--budget BYTES] [--sources] OUTDIR [NAME...]\nnames:", argv[0]);
         for (const auto& n : wltenc::syntheticNames()) std::fprintf(stderr, " %s", n.c_str());
-        std::fprintf(stderr, "\nwrites OUTDIR/NAME.wlt (default: all names, %d bytes)\n", wltenc::kPortraitBytes);
+        std::fprintf(stderr, "\nwrites OUTDIR/NAME.wlt (default: all names, %d bytes), with --sources also OUTDIR/NAME.ppm\n", wltenc::kPortraitBytes);
         return 2;
     }
     const std::string dir = args[0];
@@ -43,6 +56,10 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "cannot write %s\n", path.c_str());
                 ++failures;
                 continue;
+            }
+            if (sources && !writePpm(dir + "/" + name + ".ppm", s.picture)) {
+                std::fprintf(stderr, "cannot write %s/%s.ppm\n", dir.c_str(), name.c_str());
+                ++failures;
             }
             std::printf("%s: %zu bytes, shape stream %d, kept symbols Y %zu/%zu Cb %zu/%zu Cr %zu/%zu%s\n",
                         path.c_str(), e.bytes.size(), e.shapeStreamLength,
