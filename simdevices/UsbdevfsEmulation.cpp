@@ -135,6 +135,15 @@ void UsbdevfsEmulation::unplug()
     m_syspath.clear();
 }
 
+int UsbdevfsEmulation::urbsInFlight()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    int count = 0;
+    for (const Urb& entry : m_urbs)
+        count += entry.done ? 0 : 1;
+    return count;
+}
+
 int UsbdevfsEmulation::onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self)
 {
     return static_cast<UsbdevfsEmulation*>(self)->handle(client) ? TRUE : FALSE;

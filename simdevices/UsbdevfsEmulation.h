@@ -37,6 +37,7 @@ public:
     int submittedUrbs() const { return m_submitted; }
     int discardedUrbs() const { return m_discarded; }
     int completedInUrbs() const { return m_completedIn; }
+    int urbsInFlight();
 
 private:
     struct Urb;

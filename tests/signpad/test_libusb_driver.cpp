@@ -230,6 +230,28 @@ private slots:
         QCOMPARE(driver.openDevice(), -1);
     }
 
+    void unplugDuringATransferEndsItAndTheSampler()
+    {
+        plugIn();
+        QHandWritingDevForLibUsb pad;
+        QHidWritingDevice* driver = &pad;
+        QCOMPARE(driver->openDevice(), 1);
+        QGetHandWrtingDevData sampler(&driver);
+        QSignalSpy failures(&sampler, &QGetHandWrtingDevData::readDataErro);
+        LogCapture log;
+        sampler.start();
+        QTRY_COMPARE_WITH_TIMEOUT(m_usb->urbsInFlight(), 1, 5000);
+        m_pad->setPlugged(false);
+        m_usb->unplug();
+        const QString noDevice = QString("libusb_interrupt_transfer ,ret = %1").arg(LIBUSB_ERROR_NO_DEVICE);
+        QTRY_VERIFY_WITH_TIMEOUT(log.count(noDevice) >= 1, 5000);
+        QCOMPARE(m_usb->urbsInFlight(), 0);
+        sampler.m_stop = true;
+        QVERIFY(sampler.wait(5000));
+        QVERIFY(failures.count() >= 1);
+        QCOMPARE(driver->closeDevice(), 1);
+    }
+
     void closingAClosedDriverPrintsNothing()
     {
         plugIn();
