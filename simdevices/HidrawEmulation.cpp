@@ -66,6 +66,8 @@ HidrawEmulation::~HidrawEmulation()
 {
     if (m_node.reports)
         m_node.reports->setChangeListener({});
+    for (const QByteArray& link : m_links)
+        umockdev_testbed_detach_ioctl(m_testbed, link.constData(), nullptr);
     if (m_attached)
         umockdev_testbed_detach_ioctl(m_testbed, devnode().constData(), nullptr);
     g_signal_handlers_disconnect_by_data(m_handler, this);
@@ -78,6 +80,23 @@ HidrawEmulation::~HidrawEmulation()
     g_object_unref(m_handler);
     if (m_slave >= 0)
         ::close(m_slave);
+}
+
+bool HidrawEmulation::addLink(const QByteArray& linkName)
+{
+    gchar* root = umockdev_testbed_get_root_dir(m_testbed);
+    const QByteArray linkPath = QByteArray(root) + "/dev/" + linkName;
+    g_free(root);
+    if (::symlink(m_node.name.constData(), linkPath.constData()) != 0)
+        return false;
+    const QByteArray link = "/dev/" + linkName;
+    GError* error = nullptr;
+    if (!umockdev_testbed_attach_ioctl(m_testbed, link.constData(), m_handler, &error)) {
+        g_clear_error(&error);
+        return false;
+    }
+    m_links.push_back(link);
+    return true;
 }
 
 void HidrawEmulation::onVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self)

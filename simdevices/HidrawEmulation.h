@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <list>
+#include <vector>
 #include <mutex>
 
 typedef struct _UMockdevTestbed UMockdevTestbed;
@@ -35,6 +36,10 @@ public:
 
     QByteArray devnode() const { return "/dev/" + m_node.name; }
     SimulatedPad* reportSource() const { return m_node.reports; }
+    // Adds /dev/<linkName>, a symbolic link to the node that leads to it as
+    // the kernel's would (umockdev emulates by path, so the link is attached
+    // to the same handler).
+    bool addLink(const QByteArray& linkName);
 
 private:
     static int onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
@@ -48,6 +53,7 @@ private:
     Node m_node;
     UMockdevIoctlBase* m_handler;
     bool m_attached = false;
+    std::vector<QByteArray> m_links;
     int m_master = -1;   // the testbed's side of the node's pty
     int m_slave = -1;    // our own descriptor of the node's side, to drain it
     std::mutex m_mutex;
