@@ -65,6 +65,10 @@ int main(int argc, char** argv) {
                         path.c_str(), e.bytes.size(), e.shapeStreamLength,
                         e.keptSymbols[0], e.symbols[0].symbols.size(), e.keptSymbols[1], e.symbols[1].symbols.size(),
                         e.keptSymbols[2], e.symbols[2].symbols.size(), e.exact ? "" : " (not exact)");
+            if (!e.exact) {
+                std::fprintf(stderr, "%s: a stream does not decode as coded\n", name.c_str());
+                ++failures;
+            }
         } catch (const std::exception& ex) {
             std::fprintf(stderr, "%s: %s\n", name.c_str(), ex.what());
             ++failures;

@@ -42,6 +42,22 @@ TEST(Budget, PsnrRisesWithTheBudget) {
     }
 }
 
+TEST(Budget, PictureCheckNoticesASingleMissingSymbol) {
+    // The bit-exact comparison above is only worth something if one symbol
+    // more or less changes the expected picture.
+    const SyntheticPortrait s = makeSynthetic("face");
+    EncodedWlt e = encodeWlt(s.picture, s.outline, s.background, 600);
+    const Decoded d = decodeWithLibwlt(e.bytes);
+    ASSERT_EQ(d.result, 1);
+    const Portrait decoded = pictureOfBmp(d.bmp);
+    ASSERT_EQ(firstDifference(expectedPicture(e, s.background), decoded), "");
+    size_t last = e.keptSymbols[0];
+    while (last > 0 && e.symbols[0].symbols[last - 1].position < 0) --last;
+    ASSERT_GT(last, 0u);
+    e.decodedCoefficients[0] = appliedCoefficients(e.symbols[0], last - 1);
+    EXPECT_NE(firstDifference(expectedPicture(e, s.background), decoded), "");
+}
+
 TEST(Budget, TooSmallABudgetIsRefused) {
     const SyntheticPortrait s = makeSynthetic("face");
     EXPECT_THROW(encodeWlt(s.picture, s.outline, s.background, 100), EncodeError);

@@ -12,10 +12,12 @@ using namespace wltenc;
 
 namespace {
 
-// Lowest acceptable PSNR inside the shape at 1024 bytes, per picture.
+// Lowest acceptable PSNR inside the shape at 1024 bytes, per picture. Flat
+// colours are limited by the truncating colour conversion (about 50 dB);
+// uniform noise cannot beat its mean by much (10.8 dB for the mean alone).
 const std::map<std::string, double> kMinPsnr1024 = {
-    {"flat", 45.0}, {"gradient", 30.0}, {"face", 27.0}, {"noise", 9.0},
-    {"tiny", 40.0}, {"dot", 40.0}, {"border", 20.0},
+    {"flat", 48.0}, {"gradient", 38.0}, {"face", 30.0}, {"noise", 10.9},
+    {"tiny", 50.0}, {"dot", 50.0}, {"border", 30.0},
 };
 
 bool nearShape(const Plane& mask, int x, int y) {
