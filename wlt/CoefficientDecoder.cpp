@@ -93,16 +93,6 @@ int magnitudeSort(ColourWork& w)
     return WLT_OK;
 }
 
-bool isInZerotree(int level, int row, int col, const Plane<uint8_t>& passState)
-{
-    for (int j = 1; level + j <= kLevels; ++j) {
-        const uint8_t s = passState[at(row >> j, col >> j)];
-        if (s != kNothingDecoded)
-            return s == 2 || s == 4;
-    }
-    return false;
-}
-
 bool hasInsideDescendant(int level, int row, int col, const Plane<int>& r)
 {
     for (int j = 1; j <= level - 1; ++j) {
@@ -153,33 +143,33 @@ void buildScanPlan(const Plane<int>& r, ScanPlan& plan)
 bool significancePass(int level, int band, ColourWork& w, const ScanPlan& plan, Jg& g, const NR& nr)
 {
     State& inside = w.S[level == 1 ? kFinest : kDetail];
+    uint8_t* childZt = w.childrenInZerotree;
     for (int i = plan.begin[level][band]; i < plan.end[level][band]; ++i) {
         const ScanEntry& e = plan.entries[i];
-        // The nearest ancestor with a pass state decides: the parent's own
-        // state if it has one, else what the parent inherited (parents are
-        // visited first, a level higher).
-        bool zerotree = false;
-        if (e.parent != kNoParent) {
-            const uint8_t s = w.passState[e.parent];
-            zerotree = s != kNothingDecoded ? (s == 2 || s == 4) : w.inZerotree[e.parent] != 0;
-        }
-        w.inZerotree[e.idx] = zerotree;
-        if (zerotree)
+        const uint8_t zerotree = childZt[e.parent];
+        if (zerotree) {
+            childZt[e.idx] = 1;  // nothing decoded here: children inherit
             continue;
+        }
         if (e.inside) {
-            if (w.significant[e.idx])
+            if (w.significant[e.idx]) {
+                childZt[e.idx] = 0;
                 continue;
+            }
             const int sym = decodeSymbol(g, nr, inside);
             if (streamEnded(g, nr))
                 return true;
             w.passState[e.idx] = static_cast<uint8_t>(sym);
+            childZt[e.idx] = sym == 2;
             if (sym == 0)
                 markSignificant(w, e.row, e.col, +1);
             else if (sym == 1)
                 markSignificant(w, e.row, e.col, -1);
         } else {
             // An outside node still tells whether its inside descendants are a zerotree.
-            w.passState[e.idx] = decodeSymbol(g, nr, w.S[kOutside]) == 0 ? 4 : 5;
+            const bool root = decodeSymbol(g, nr, w.S[kOutside]) == 0;
+            w.passState[e.idx] = root ? 4 : 5;
+            childZt[e.idx] = root;
         }
     }
     return false;
@@ -195,6 +185,7 @@ int decodeColourStream(const NR& nr, const Plane<int>& r, const ScanPlan& plan, 
     w.coefficient.fill(0);
     w.significant.fill(0);
     w.list.count = 0;
+    w.childrenInZerotree[kNoParent] = 0;
 
     const int top = nr.data[0];
     if (top > kMaxTopPlane)

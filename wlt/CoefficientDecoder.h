@@ -45,7 +45,10 @@ struct ColourWork {
     Plane<int> coefficient;
     Plane<uint8_t> passState;    // symbol decoded here in this plane, or 255
     Plane<uint8_t> significant;
-    Plane<uint8_t> inZerotree;   // zerotree test of each visited detail position, this plane
+    // Per visited detail position in this plane: whether its children are in
+    // a zerotree (its own zerotree state if it has a pass state, else what it
+    // inherited). The extra last entry stands for "no parent" and stays 0.
+    uint8_t childrenInZerotree[kCells + 1];
     G list;     // significance list
     G holding;  // holding list of the magnitude sort
     BitPlane bp;
@@ -59,12 +62,12 @@ struct ColourWork {
 // pyramid, so it is built once a call.
 struct ScanEntry {
     uint16_t idx;     // at(row, col)
-    uint16_t parent;  // the parent's idx, or kNoParent at level 4
+    uint16_t parent;  // the parent's idx, or kNoParent (kCells) at level 4
     uint8_t inside;
     uint8_t row;
     uint8_t col;
 };
-constexpr uint16_t kNoParent = 0xFFFF;
+constexpr uint16_t kNoParent = kCells;
 
 struct ScanPlan {
     ScanEntry entries[kCells];
@@ -74,15 +77,13 @@ struct ScanPlan {
 
 void buildScanPlan(const Plane<int>& r, ScanPlan& plan);
 
-// Whether the nearest ancestor with a pass state marks (row, col) of the given
-// level as part of a zerotree.
-bool isInZerotree(int level, int row, int col, const Plane<uint8_t>& passState);
-
 // Whether any entry of r below (row, col) of the given level is inside.
 bool hasInsideDescendant(int level, int row, int col, const Plane<int>& r);
 
 // Significance pass over detail band 1-3 of a level; true when the stream
-// ended during it.
+// ended during it. A position is skipped as part of a zerotree when its
+// nearest ancestor with a pass state has state 2 or 4; the passes of the
+// higher levels of this plane must have run (they record that for children).
 bool significancePass(int level, int band, ColourWork& w, const ScanPlan& plan, Jg& g, const NR& nr);
 
 // Refines every listed coefficient by the bit fixS, in list order; stops

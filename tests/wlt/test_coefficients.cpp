@@ -105,46 +105,60 @@ TEST(SignificancePass, BandOneColumnByColumnOtherBandsRowByRow)
     }
 }
 
-TEST(Zerotree, NearestDecodedAncestorDecides)
+TEST(Zerotree, NearestAncestorWithAStateDecides)
 {
-    Plane<uint8_t> ps;
-    ps.fill(kNothingDecoded);
-    // Level 1 position (10, 60) has ancestors (5, 30) at level 2, (2, 15) at 3, (1, 7) at 4.
-    EXPECT_FALSE(isInZerotree(1, 10, 60, ps));
-    ps[at(1, 7)] = 2;
-    EXPECT_TRUE(isInZerotree(1, 10, 60, ps));
-    ps[at(2, 15)] = 3;  // nearer, an isolated zero: not a zerotree
-    EXPECT_FALSE(isInZerotree(1, 10, 60, ps));
-    ps[at(5, 30)] = 4;  // nearest: an outside zerotree root
-    EXPECT_TRUE(isInZerotree(1, 10, 60, ps));
-    ps[at(5, 30)] = 5;
-    EXPECT_FALSE(isInZerotree(1, 10, 60, ps));
-    EXPECT_FALSE(isInZerotree(4, 1, 7, ps)) << "level 4 has no parent";
-}
-
-TEST(Zerotree, ChildOfAZerotreeRootIsSkippedWithoutASymbol)
-{
-    Fixture f;
-    f.build();
-    Plane<int>& r = *f.r;
-    r[at(0, 56)] = 1;
-    r[at(0, 57)] = 1;
-    f.replan();
-    ColourWork& w = *f.w;
-    InitState(w.S[S2], 3);
-    w.passState.fill(kNothingDecoded);
-    w.passState[at(0, 28)] = 2;  // level 2 parent of (0, 56) and (0, 57)
-    w.bp.fixM = 8;
-    StreamWriter sw;  // no symbols at all
-    const std::vector<uint8_t> s = sw.stream(3, 4);
-    const NR nr{static_cast<int>(s.size()), s.data()};
-    Jg g;
-    startDecoder(g, nr, 2);
-    const Jg before = g;
-    EXPECT_FALSE(significancePass(1, 1, w, *f.plan, g, nr));
-    EXPECT_EQ(g.A, before.A);
-    EXPECT_EQ(g.pos, before.pos);
-    EXPECT_EQ(w.passState[at(0, 56)], kNothingDecoded);
+    // One tree of band 1: (0, 7) at level 4, (0, 14) at 3, (0, 28) at 2 and
+    // the inside cell (0, 56) at level 1. (0, 29) at level 2 is outside with
+    // no inside descendant and must never be coded.
+    struct Case {
+        const char* what;
+        bool level2Inside;
+        bool level2Significant;
+        std::vector<std::pair<int, int>> symbols;  // (set, symbol) in decoding order
+        uint8_t expected[4];                       // pass states of levels 4, 3, 2, 1
+    };
+    const uint8_t none = kNothingDecoded;
+    const Case cases[] = {
+        {"level 4 root", false, false, {{S3, 0}}, {4, none, none, none}},
+        {"level 2 root", false, false, {{S3, 1}, {S3, 1}, {S3, 0}}, {5, 5, 4, none}},
+        {"level 3 root reaches through level 2", false, false, {{S3, 1}, {S3, 0}}, {5, 4, none, none}},
+        {"isolated zero", true, false, {{S3, 1}, {S3, 1}, {S1, 3}, {S2, 0}}, {5, 5, 3, 0}},
+        {"inside root", true, false, {{S3, 1}, {S3, 1}, {S1, 2}}, {5, 5, 2, none}},
+        {"significant parent passes on its ancestors' verdict", true, true, {{S3, 1}, {S3, 1}, {S2, 1}},
+         {5, 5, none, 1}},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        f.build();
+        Plane<int>& r = *f.r;
+        r[at(0, 56)] = 1;
+        if (c.level2Inside)
+            r[at(0, 28)] = 1;
+        f.replan();
+        ColourWork& w = *f.w;
+        for (int set : {S1, S2, S3})
+            InitState(w.S[set], set == S1 ? 4 : set == S2 ? 3 : 2);
+        w.passState.fill(kNothingDecoded);
+        w.bp.fixM = 8;
+        if (c.level2Significant)
+            w.significant[at(0, 28)] = 1;
+        StreamWriter sw;
+        for (auto [set, sym] : c.symbols)
+            sw.symbol(set, sym);
+        const std::vector<uint8_t> s = sw.stream(3);
+        const NR nr{static_cast<int>(s.size()), s.data()};
+        Jg g;
+        startDecoder(g, nr, 2);
+        for (int level = kLevels; level >= 1; --level)
+            for (int band = 1; band <= 3; ++band)
+                ASSERT_FALSE(significancePass(level, band, w, *f.plan, g, nr)) << c.what;
+        const int cells[4][2] = {{0, 7}, {0, 14}, {0, 28}, {0, 56}};
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(w.passState[at(cells[i][0], cells[i][1])], c.expected[i]) << c.what << ", level " << 4 - i;
+        EXPECT_EQ(w.passState[at(0, 29)], none) << c.what;
+        // Exactly the listed symbols were read: the next is what follows them.
+        EXPECT_EQ(w.coefficient[at(0, 56)], c.expected[3] == 0 ? 8 : c.expected[3] == 1 ? -8 : 0) << c.what;
+    }
 }
 
 TEST(Descendants, BlocksOfEveryLowerLevelAreSearched)
@@ -163,31 +177,6 @@ TEST(Descendants, BlocksOfEveryLowerLevelAreSearched)
     r[at(12, 63)] = 1;
     EXPECT_FALSE(hasInsideDescendant(3, 2, 15, r)) << "outside the block";
     EXPECT_FALSE(hasInsideDescendant(1, 5, 30, r)) << "level 1 has no descendants";
-}
-
-TEST(OutsideNodes, CodeAZerotreeFlagOnlyWithInsideDescendants)
-{
-    Fixture f;
-    f.build();
-    Plane<int>& r = *f.r;
-    // Level 2 band 1 positions (0, 28) and (0, 29), both outside; only the
-    // first has an inside descendant (level 1 cell (1, 57)).
-    r[at(1, 57)] = 1;
-    f.replan();
-    ColourWork& w = *f.w;
-    InitState(w.S[S3], 2);
-    w.passState.fill(kNothingDecoded);
-    w.bp.fixM = 8;
-    StreamWriter sw;
-    sw.symbol(S3, 0);
-    const std::vector<uint8_t> s = sw.stream(3);
-    const NR nr{static_cast<int>(s.size()), s.data()};
-    Jg g;
-    startDecoder(g, nr, 2);
-    EXPECT_FALSE(significancePass(2, 1, w, *f.plan, g, nr));
-    EXPECT_EQ(w.passState[at(0, 28)], 4);
-    EXPECT_EQ(w.passState[at(0, 29)], kNothingDecoded);
-    EXPECT_TRUE(isInZerotree(1, 1, 57, w.passState));
 }
 
 TEST(MagnitudeSort, NewlyRefinedEntriesLeadTheirRunInOrder)
