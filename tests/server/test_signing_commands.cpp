@@ -1,0 +1,177 @@
+// The signing commands in-process, against the simulated pad behind the USB
+// layer: the pad's states, the sampling thread's start/stop cycle and the
+// open window as the commands see them.
+#include "GlobalObject.h"
+#include "MainWindow.h"
+#include "MouseAsPen.h"
+#include "QGetHandWrtingDevData.h"
+#include "QHandWritingDevForLibUsb.h"
+#include "SignData.h"
+#include "SimulatedPad.h"
+#include "Simulation.h"
+#include "SimulationMode.h"
+#include "TextMessageProcessor.h"
+
+#include <QApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+class SigningCommandsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void padAbsentOrBusy();
+    void startRestartsAndStopEndsTheThread();
+    void windowAtTheScreenOriginWithoutPosition();
+    void noReplyAfterTheEndCommand();
+    void cleanupTestCase();
+
+private:
+    QJsonObject call(const QString& request);
+    QJsonObject lastReply() const;
+
+    CTextMessageProcessor m_processor;
+    QWebSocketServer m_server{QStringLiteral("test"), QWebSocketServer::NonSecureMode};
+    QWebSocket m_page;
+    QWebSocket* m_peer = nullptr; // the server side: what the handlers answer on
+    QStringList m_replies;
+};
+
+void SigningCommandsTest::initTestCase()
+{
+    // As the program starts: a libusb driver, a stopped thread, no window.
+    QVERIFY(g_globalObj);
+    QVERIFY(g_globalObj->signWindow == nullptr);
+    QVERIFY(qobject_cast<QHandWritingDevForLibUsb*>(dynamic_cast<QObject*>(g_globalObj->signDevice)));
+    QVERIFY(!g_globalObj->samplingThread->isRunning());
+    QVERIFY(!simulationEnabled());
+    enableSimulation();
+    QVERIFY(simulationEnabled());
+
+    QVERIFY(m_server.listen(QHostAddress::LocalHost, 0));
+    QSignalSpy connected(&m_server, &QWebSocketServer::newConnection);
+    m_page.open(QUrl(QStringLiteral("ws://127.0.0.1:%1").arg(m_server.serverPort())));
+    QVERIFY(connected.wait(5000));
+    m_peer = m_server.nextPendingConnection();
+    QVERIFY(m_peer);
+    connect(&m_page, &QWebSocket::textMessageReceived, this, [this](const QString& text) { m_replies << text; });
+    QTRY_COMPARE(m_page.state(), QAbstractSocket::ConnectedState);
+}
+
+void SigningCommandsTest::cleanupTestCase()
+{
+    call(R"({"function":"ZCStopDeviceAB"})");
+}
+
+QJsonObject SigningCommandsTest::call(const QString& request)
+{
+    const int before = m_replies.size();
+    m_processor.Process(m_peer, request);
+    if (!QTest::qWaitFor([&] { return m_replies.size() > before; }, 5000))
+        return {};
+    return QJsonDocument::fromJson(m_replies.at(before).toUtf8()).object();
+}
+
+void SigningCommandsTest::padAbsentOrBusy()
+{
+    simulatedPad().setPlugged(false);
+    QCOMPARE(call(R"({"function":"ZCDeviceExist"})").value("success").toInt(), 0);
+    QCOMPARE(call(R"({"function":"ZCStartDeviceAB"})").value("success").toInt(), -1);
+    QVERIFY(!g_globalObj->samplingThread->isRunning());
+
+    simulatedPad().setPlugged(true);
+    QCOMPARE(call(R"({"function":"ZCDeviceExist"})").value("success").toInt(), 1);
+    // The interface cannot be claimed, before and after the detach: -2.
+    simulatedPad().setClaimFailures(2);
+    QCOMPARE(call(R"({"function":"ZCStartDeviceAB"})").value("success").toInt(), -2);
+    QVERIFY(!g_globalObj->samplingThread->isRunning());
+    QVERIFY(!simulatedPad().interfaceClaimed());
+}
+
+void SigningCommandsTest::startRestartsAndStopEndsTheThread()
+{
+    QGetHandWrtingDevData* thread = g_globalObj->samplingThread;
+    QSignalSpy finished(thread, &QThread::finished);
+    QCOMPARE(call(R"({"function":"ZCStartDeviceAB"})").value("success").toInt(), 1);
+    QVERIFY(thread->isRunning());
+    QVERIFY(simulatedPad().interfaceClaimed());
+    QVERIFY(!simulatedPad().kernelDriverBound());
+
+    // A second start stops and joins the running thread, reopens, restarts.
+    QCOMPARE(call(R"({"function":"ZCStartDeviceAB"})").value("success").toInt(), 1);
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(thread->isRunning());
+
+    // Samples flow while it runs ...
+    QSignalSpy samples(thread, &QGetHandWrtingDevData::getDataOk);
+    simulatedPad().pushReport(100, 200, 300);
+    QVERIFY(samples.wait(5000));
+    QCOMPARE(samples.first(), (QVariantList{100, 200, 300}));
+
+    // ... and stop: the thread ends, the pad stays open.
+    QCOMPARE(call(R"({"function":"ZCStopDeviceAB"})").value("success").toInt(), 1);
+    QVERIFY(!thread->isRunning());
+    QCOMPARE(finished.count(), 2);
+    QVERIFY(simulatedPad().interfaceClaimed());
+    QCOMPARE(call(R"({"function":"ZCStopDeviceAB"})").value("success").toInt(), 1); // idempotent
+    QCOMPARE(call(R"({"function":"ZCStartDeviceAB"})").value("success").toInt(), 1);
+}
+
+void SigningCommandsTest::windowAtTheScreenOriginWithoutPosition()
+{
+    g_SignData.signBase64 = "stale";
+    bool checked = false;
+    QTimer::singleShot(0, this, [&] {
+        MainWindow* window = g_globalObj->signWindow;
+        QVERIFY(window);
+        QTRY_VERIFY(window->isVisible());
+        // No "x"/"y": the sign screen's origin.
+        QCOMPARE(g_SignData.winX, 0);
+        QCOMPARE(g_SignData.winY, 0);
+        QCOMPARE(window->pos(), QPoint(g_SignData.screenX, g_SignData.screenY));
+        QCOMPARE(window->size(), QSize(300, 200));
+        QVERIFY(g_SignData.signBase64.isEmpty());
+        // The window manager's close is refused.
+        QVERIFY(!window->close());
+        QVERIFY(window->isVisible());
+        QCOMPARE(g_globalObj->signWindow, window);
+        checked = true;
+        // Cancel with the pen: touch and lift on the Cancel button.
+        const auto* cancel = window->findChild<QWidget*>(QStringLiteral("btnCancel"));
+        const QPoint at = cancel->geometry().center();
+        const int padX = convertLogicalToPhysicalValue(at.x() + g_SignData.winX, 21692, g_SignData.screenWidth);
+        const int padY = convertLogicalToPhysicalValue(at.y() + g_SignData.winY, 13564, g_SignData.screenHeight);
+        simulatedPad().pushReport(uint16_t(padX), uint16_t(padY), 600);
+        simulatedPad().pushReport(uint16_t(padX), uint16_t(padY), 0);
+    });
+    const QJsonObject reply = call(R"({"function":"ZCBeginSignAB","width":"300","height":"200","_tflag":"w"})");
+    QVERIFY(checked);
+    QCOMPARE(reply.value("functionName").toString(), QStringLiteral("ZCOutputImageBase64AB"));
+    QCOMPARE(reply.value("msg").toString(), QStringLiteral("用户已取消"));
+    QCOMPARE(reply.value("_tflag").toString(), QStringLiteral("w"));
+    QVERIFY(g_globalObj->signWindow == nullptr);
+}
+
+void SigningCommandsTest::noReplyAfterTheEndCommand()
+{
+    QTimer::singleShot(0, this, [this] {
+        QTRY_VERIFY(g_globalObj->signWindow && g_globalObj->signWindow->isVisible());
+        QCOMPARE(call(R"({"function":"ZCEndSignAB","_tflag":"end"})").value("_tflag").toString(),
+                 QStringLiteral("end"));
+    });
+    const int before = m_replies.size();
+    m_processor.Process(m_peer, R"({"function":"ZCBeginSignAB","x":"10","y":"10","width":"300","height":"200"})");
+    // Returned after the window closed; the only reply is the end command's.
+    QVERIFY(g_globalObj->signWindow == nullptr);
+    QCOMPARE(call(R"({"function":"ZCResignAB"})").value("functionName").toString(), QStringLiteral("ZCResignAB"));
+    QCOMPARE(m_replies.size(), before + 2);
+    QVERIFY(m_replies.at(before).contains("ZCEndSignAB"));
+}
+
+QTEST_MAIN(SigningCommandsTest)
+#include "test_signing_commands.moc"
