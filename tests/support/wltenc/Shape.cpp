@@ -28,8 +28,8 @@ Outline Outline::fromPolygon(const std::vector<std::pair<int, int>>& vertices) {
         const int steps = std::max(adx, ady);
         const int x0 = x, y0 = y;
         for (int s = 1; s <= steps; ++s) {
-            const int nx = x0 + (tx - x0) * s / steps + 0;
-            const int ny = y0 + (ty - y0) * s / steps + 0;
+            const int nx = x0 + (tx - x0) * s / steps;
+            const int ny = y0 + (ty - y0) * s / steps;
             const int d = directionOf(sign(nx - x), sign(ny - y));
             if (d >= 0) o.directions.push_back(static_cast<uint8_t>(d));
             x = nx;

@@ -91,11 +91,9 @@ FittedStream fitColourStream(const ColourSymbols& coded, int length) {
     const size_t upper = std::min(total, lo + 16);
     const size_t lower = lo > 64 ? lo - 64 : 0;
     for (size_t count = upper + 1; count-- > lower;)
-        if (tryCount(count)) {
-            out.longestFittingPrefix = lo;
-            return out;
-        }
-    // Nothing decodes cleanly: leave the stream empty of code.
+        if (tryCount(count)) return out;
+    // No prefix ends cleanly (a costly symbol near the end lets the decoder
+    // read on into zeros); the caller pads the symbols and tries again.
     out.bytes = layout(coded.top, {}, length);
     out.keptSymbols = replayColourStream(out.bytes, coded).applied;
     out.exact = false;
