@@ -14,7 +14,9 @@
 
 #include <QApplication>
 #include <QJsonDocument>
+#include <QImage>
 #include <QJsonObject>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -29,6 +31,7 @@ private slots:
     void startRestartsAndStopEndsTheThread();
     void windowAtTheScreenOriginWithoutPosition();
     void noReplyAfterTheEndCommand();
+    void mouseWritesThroughThePad();
     void cleanupTestCase();
 
 private:
@@ -110,7 +113,8 @@ void SigningCommandsTest::startRestartsAndStopEndsTheThread()
     // Samples flow while it runs ...
     QSignalSpy samples(thread, &QGetHandWrtingDevData::getDataOk);
     simulatedPad().pushReport(100, 200, 300);
-    QVERIFY(samples.wait(5000));
+    // Emitted on the worker thread: it may come before any wait begins.
+    QTRY_COMPARE_WITH_TIMEOUT(samples.count(), 1, 5000);
     QCOMPARE(samples.first(), (QVariantList{100, 200, 300}));
 
     // ... and stop: the thread ends, the pad stays open.
@@ -171,6 +175,40 @@ void SigningCommandsTest::noReplyAfterTheEndCommand()
     QCOMPARE(call(R"({"function":"ZCResignAB"})").value("functionName").toString(), QStringLiteral("ZCResignAB"));
     QCOMPARE(m_replies.size(), before + 2);
     QVERIFY(m_replies.at(before).contains("ZCEndSignAB"));
+}
+
+void SigningCommandsTest::mouseWritesThroughThePad()
+{
+    // With --simulate the mouse is the pen: its strokes become reports of
+    // the simulated pad and come back through the driver and the thread.
+    QGetHandWrtingDevData* thread = g_globalObj->samplingThread;
+    QVERIFY(thread->isRunning());
+    QTimer::singleShot(0, this, [thread] {
+        QTRY_VERIFY(g_globalObj->signWindow && g_globalObj->signWindow->isVisible());
+        MainWindow* window = g_globalObj->signWindow;
+        auto* area = window->findChild<QWidget*>(QStringLiteral("wgtHandwriting"));
+        QSignalSpy samples(thread, &QGetHandWrtingDevData::getDataOk);
+        const auto send = [area](QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
+            QMouseEvent event(type, pos, area->mapToGlobal(pos), button, buttons, Qt::NoModifier);
+            QApplication::sendEvent(area, &event);
+        };
+        send(QEvent::MouseButtonPress, QPoint(40, 50), Qt::LeftButton, Qt::LeftButton);
+        for (int x = 50; x <= 200; x += 10)
+            send(QEvent::MouseMove, QPoint(x, 50), Qt::NoButton, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, QPoint(200, 50), Qt::LeftButton, Qt::NoButton);
+        QTRY_COMPARE(samples.count(), 18);
+        QCOMPARE(samples.last().at(2).toInt(), 0); // the release is the pen lift
+        // The OK button takes an ordinary click.
+        QTest::mouseClick(window->findChild<QWidget*>(QStringLiteral("btnOK")), Qt::LeftButton);
+    });
+    const QJsonObject reply = call(R"({"function":"ZCBeginSignAB","x":"0","y":"0","width":"300","height":"200"})");
+    QCOMPARE(reply.value("success").toInt(), 1);
+    QImage image;
+    QVERIFY(image.loadFromData(QByteArray::fromBase64(reply.value("Base64").toString().toLatin1()), "PNG"));
+    for (int x = 45; x <= 195; x += 15)
+        QVERIFY2(qGray(image.pixel(x, 50)) < 100, qPrintable(QString::number(x)));
+    QCOMPARE(image.pixel(20, 50), qRgb(255, 255, 255));
+    QCOMPARE(image.pixel(120, 80), qRgb(255, 255, 255));
 }
 
 QTEST_MAIN(SigningCommandsTest)
