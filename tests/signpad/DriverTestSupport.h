@@ -1,6 +1,10 @@
 #pragma once
 
+#include "QGetHandWrtingDevData.h"
+
+#include <QCoreApplication>
 #include <QMutex>
+#include <QObject>
 #include <QStringList>
 #include <QtGlobal>
 
@@ -81,4 +85,24 @@ private:
     int m_fd;
     int m_saved = -1;
     FILE* m_file = nullptr;
+};
+
+// The sampler's signals, delivered to the test's thread. (QSignalSpy
+// records on the emitting thread, which races with the test reading it.)
+class SamplerSignals : public QObject {
+    Q_OBJECT
+public:
+    explicit SamplerSignals(QGetHandWrtingDevData& sampler)
+    {
+        connect(&sampler, &QGetHandWrtingDevData::readDataErro, this,
+                &SamplerSignals::readDataErro, Qt::QueuedConnection);
+        connect(&sampler, &QGetHandWrtingDevData::getDataOk, this, &SamplerSignals::getDataOk,
+                Qt::QueuedConnection);
+    }
+    // Delivers what the sampler has emitted so far.
+    static void flush() { QCoreApplication::sendPostedEvents(); }
+
+signals:
+    void readDataErro();
+    void getDataOk(int x, int y, int pressure);
 };

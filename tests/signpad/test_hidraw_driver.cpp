@@ -307,8 +307,9 @@ private slots:
         QCOMPARE(driver->findDevice(), 1);
         QCOMPARE(driver->openDevice(), 1);
         QGetHandWrtingDevData sampler(&driver);
-        QSignalSpy failures(&sampler, &QGetHandWrtingDevData::readDataErro);
-        QSignalSpy samples(&sampler, &QGetHandWrtingDevData::getDataOk);
+        SamplerSignals relay(sampler);
+        QSignalSpy failures(&relay, &SamplerSignals::readDataErro);
+        QSignalSpy samples(&relay, &SamplerSignals::getDataOk);
         sampler.start();
         m_pad.pushReport(3, 4, 5);
         QTRY_COMPARE_WITH_TIMEOUT(samples.count(), 1, 5000);
@@ -316,6 +317,7 @@ private slots:
         sampler.m_stop = true;
         sampler.quit();
         QVERIFY2(sampler.wait(10000), "the sampler did not stop over an idle pad");
+        SamplerSignals::flush();
         QCOMPARE(samples.at(0), (QList<QVariant>{3, 4, 5}));
     }
 };

@@ -178,12 +178,14 @@ private slots:
         QHidWritingDevice* driver = &pad;
         QCOMPARE(driver->openDevice(), 1);
         QGetHandWrtingDevData sampler(&driver);
-        QSignalSpy failures(&sampler, &QGetHandWrtingDevData::readDataErro);
-        QSignalSpy samples(&sampler, &QGetHandWrtingDevData::getDataOk);
+        SamplerSignals relay(sampler);
+        QSignalSpy failures(&relay, &SamplerSignals::readDataErro);
+        QSignalSpy samples(&relay, &SamplerSignals::getDataOk);
         sampler.start();
         QTRY_VERIFY_WITH_TIMEOUT(failures.count() >= 3, 10000);
         sampler.m_stop = true;
         QVERIFY(sampler.wait(5000));
+        SamplerSignals::flush();
         QCOMPARE(samples.count(), 0);
         // Every failure is one timed-out transfer, not an error that repeats at once.
         QCOMPARE(m_usb->discardedUrbs(), failures.count());
@@ -198,7 +200,8 @@ private slots:
         QHidWritingDevice* driver = &pad;
         QCOMPARE(driver->openDevice(), 1);
         QGetHandWrtingDevData sampler(&driver);
-        QSignalSpy samples(&sampler, &QGetHandWrtingDevData::getDataOk);
+        SamplerSignals relay(sampler);
+        QSignalSpy samples(&relay, &SamplerSignals::getDataOk);
         sampler.start();
 
         m_pad->pushReport(100, 200, 300);
@@ -212,6 +215,7 @@ private slots:
 
         sampler.m_stop = true;
         QVERIFY(sampler.wait(5000));
+        SamplerSignals::flush();
     }
 
     void unpluggedPadFailsReadsAndDisappears()
@@ -237,7 +241,8 @@ private slots:
         QHidWritingDevice* driver = &pad;
         QCOMPARE(driver->openDevice(), 1);
         QGetHandWrtingDevData sampler(&driver);
-        QSignalSpy failures(&sampler, &QGetHandWrtingDevData::readDataErro);
+        SamplerSignals relay(sampler);
+        QSignalSpy failures(&relay, &SamplerSignals::readDataErro);
         LogCapture log;
         sampler.start();
         QTRY_COMPARE_WITH_TIMEOUT(m_usb->urbsInFlight(), 1, 5000);
@@ -248,6 +253,7 @@ private slots:
         QCOMPARE(m_usb->urbsInFlight(), 0);
         sampler.m_stop = true;
         QVERIFY(sampler.wait(5000));
+        SamplerSignals::flush();
         QVERIFY(failures.count() >= 1);
         QCOMPARE(driver->closeDevice(), 1);
     }

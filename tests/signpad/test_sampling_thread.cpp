@@ -1,5 +1,6 @@
 // The pen sampling thread over the libusb driver and the pad model on the
 // in-process USB bus.
+#include "DriverTestSupport.h"
 #include "QGetHandWrtingDevData.h"
 #include "QHandWritingDevForLibUsb.h"
 #include "SimulatedPad.h"
@@ -39,6 +40,7 @@ class SamplingThreadTest : public QObject {
         sampler.m_stop = true;
         sampler.quit();
         QVERIFY(sampler.wait(5000));
+        SamplerSignals::flush();
     }
 
 private slots:
@@ -63,11 +65,13 @@ private slots:
         QCOMPARE(m_device->openDevice(), 1);
         m_pad->pushReport(1, 2, 3);
         QGetHandWrtingDevData sampler(&m_device);
-        QSignalSpy samples(&sampler, &QGetHandWrtingDevData::getDataOk);
-        QSignalSpy failures(&sampler, &QGetHandWrtingDevData::readDataErro);
+        SamplerSignals relay(sampler);
+        QSignalSpy samples(&relay, &SamplerSignals::getDataOk);
+        QSignalSpy failures(&relay, &SamplerSignals::readDataErro);
         sampler.m_stop = true;
         sampler.start();
         QVERIFY(sampler.wait(5000));
+        SamplerSignals::flush();
         QCOMPARE(m_pad->queuedReports(), 1);
         QCOMPARE(samples.count(), 0);
         QCOMPARE(failures.count(), 0);
@@ -87,8 +91,9 @@ private slots:
             m_pad->setPlugged(false);
         }
         QGetHandWrtingDevData sampler(&m_device);
-        QSignalSpy samples(&sampler, &QGetHandWrtingDevData::getDataOk);
-        QSignalSpy failures(&sampler, &QGetHandWrtingDevData::readDataErro);
+        SamplerSignals relay(sampler);
+        QSignalSpy samples(&relay, &SamplerSignals::getDataOk);
+        QSignalSpy failures(&relay, &SamplerSignals::readDataErro);
         sampler.start();
         // Failures are retried at once, without a pause.
         QTRY_VERIFY_WITH_TIMEOUT(failures.count() >= 100, 10000);
@@ -100,12 +105,14 @@ private slots:
     {
         QCOMPARE(m_device->openDevice(), 1);
         QGetHandWrtingDevData sampler(&m_device);
-        QSignalSpy samples(&sampler, &QGetHandWrtingDevData::getDataOk);
+        SamplerSignals relay(sampler);
+        QSignalSpy samples(&relay, &SamplerSignals::getDataOk);
         sampler.start();
         QTRY_COMPARE_WITH_TIMEOUT(m_pad->readersWaiting(), 1, 5000);
         sampler.m_stop = true;
         m_pad->pushReport(11, 22, 33);
         QVERIFY(sampler.wait(5000));
+        SamplerSignals::flush();
         QTRY_COMPARE(samples.count(), 1);
         QCOMPARE(samples.at(0), (QList<QVariant>{11, 22, 33}));
         QCOMPARE(m_pad->readersWaiting(), 0);
@@ -126,7 +133,8 @@ private slots:
     {
         QCOMPARE(m_device->openDevice(), 1);
         QGetHandWrtingDevData sampler(&m_device);
-        QSignalSpy samples(&sampler, &QGetHandWrtingDevData::getDataOk);
+        SamplerSignals relay(sampler);
+        QSignalSpy samples(&relay, &SamplerSignals::getDataOk);
         sampler.start();
         m_pad->pushReport(500, 600, 700);
         m_pad->pushReport(505, 606, 0);
@@ -167,7 +175,8 @@ private slots:
         // The thread looks the driver up at every read.
         QHidWritingDevice* installed = nullptr;
         QGetHandWrtingDevData sampler(&installed);
-        QSignalSpy samples(&sampler, &QGetHandWrtingDevData::getDataOk);
+        SamplerSignals relay(sampler);
+        QSignalSpy samples(&relay, &SamplerSignals::getDataOk);
         QCOMPARE(m_device->openDevice(), 1);
         installed = m_device;
         m_pad->pushReport(7, 8, 9);
