@@ -31,6 +31,10 @@ std::vector<uint8_t> statusWord(uint16_t sw)
 bool readExactly(int fd, uint8_t* data, size_t size)
 {
     while (size) {
+        // vpcd writes a frame's length and its payload separately; an ACK
+        // held back would stall the payload behind Nagle's algorithm.
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof(one));
         const ssize_t n = ::recv(fd, data, size, 0);
         if (n < 0 && errno == EINTR)
             continue;

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <future>
+#include <random>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
@@ -188,6 +189,50 @@ TEST_F(CardBridgeTest, CommandsBeyondTheDocumentedLimitAreRefusedUntouched)
     ASSERT_EQ(send(longest), 0);
     ASSERT_EQ(card->commands().size(), 1u);
     EXPECT_EQ(card->commands()[0].size(), 256u);
+}
+
+// Random command texts of every length around the limit, hexadecimal or
+// not: whatever is accepted reaches the card byte for byte, whatever is
+// refused reaches nothing.
+TEST_F(CardBridgeTest, RandomCommandTextsReachTheCardAsWritten)
+{
+    insertCard();
+    ASSERT_EQ(open(), 0);
+    std::mt19937 random(20261207);
+    const std::string alphabet = "0123456789abcdefABCDEFxyZ -\x01\xff";
+    const auto digit = [](char c) -> int {
+        const char* digits = "0123456789abcdef";
+        const char* at = c ? std::strchr(digits, std::tolower(static_cast<unsigned char>(c))) : nullptr;
+        return at ? int(at - digits) : 0;
+    };
+    for (int round = 0; round < 300; ++round) {
+        const int length = int(random() % 530);
+        std::string text;
+        for (int i = 0; i < length; ++i)
+            text += alphabet[random() % alphabet.size()];
+        // Commands start like a real one, so the card has a header to read.
+        if (length >= 4)
+            text.replace(0, 4, "A0F2");
+        // Under four bytes is no APDU; vpcd would take one byte for a
+        // control code and wait for ever.
+        if (length / 2 < 4)
+            continue;
+        card->clearCommands();
+        const int result = send(text);
+        const auto commands = card->commands();
+        if (length > CARDBRIDGE_MAX_COMMAND_HEX) {
+            EXPECT_EQ(result, CARDBRIDGE_E_BAD_COMMAND) << length;
+            EXPECT_TRUE(commands.empty()) << length;
+            continue;
+        }
+        ASSERT_EQ(result, 0) << length;
+        ASSERT_EQ(commands.size(), 1u) << length;
+        Bytes expected;
+        for (int i = 0; i + 1 < length; i += 2)
+            expected.push_back(uint8_t(digit(text[i]) * 16 + digit(text[i + 1])));
+        EXPECT_EQ(commands[0], expected) << text;
+        EXPECT_STREQ(response, "6D00");
+    }
 }
 
 TEST_F(CardBridgeTest, NoCardInTheReaderFailsTheOpenAndLeavesNoContext)
