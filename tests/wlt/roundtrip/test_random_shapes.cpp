@@ -46,3 +46,25 @@ TEST(RandomShapes, DecoderAgreesOnMaskAndCoefficients) {
     }
     EXPECT_GT(lonelySamples, 100) << "the shapes did not exercise lone samples";
 }
+
+TEST(RandomShapes, FirstStepDownFromTheStartLeavesItsRowHollow) {
+    // The fill counts the first downward step as a turn. Started on the top
+    // vertex a diamond is solid; started on its right vertex going down, the
+    // start row keeps only its two outline cells. The decoder must agree.
+    const Outline fromTop = Outline::fromPolygon({{40, 30}, {60, 50}, {40, 70}, {20, 50}});
+    const Outline fromRight = Outline::fromPolygon({{60, 50}, {40, 70}, {20, 50}, {40, 30}});
+    auto rowCount = [](const Plane& n, int row) {
+        int c = 0;
+        for (int x = 0; x < kImageWidth; ++x) c += at(n, row, x);
+        return c;
+    };
+    EXPECT_EQ(rowCount(maskFromOutline(fromTop), 50), 41);
+    EXPECT_EQ(rowCount(maskFromOutline(fromRight), 50), 2);
+    for (const Outline& o : {fromTop, fromRight}) {
+        const SyntheticPortrait s = makeSynthetic("gradient");
+        const EncodedWlt e = encodeWlt(s.picture, o, s.background);
+        const Decoded d = decodeWithLibwlt(e.bytes);
+        ASSERT_EQ(d.result, 1);
+        EXPECT_EQ(firstDifference(expectedPicture(e, s.background), pictureOfBmp(d.bmp)), "");
+    }
+}
