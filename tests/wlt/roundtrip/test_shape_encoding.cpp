@@ -5,6 +5,7 @@
 
 #include "Shape.h"
 #include "SyntheticPortraits.h"
+#include "WltEncoder.h"
 
 using namespace wltenc;
 
@@ -76,6 +77,15 @@ TEST(OutlineMask, OutlinesTheFormatCannotCarryAreRefused) {
         longOne.directions.push_back(4);
     }
     EXPECT_EQ(longOne.problem(), "outline longer than 2000 steps");
+    // The encoder refuses them rather than writing a portrait no decoder takes;
+    // in particular there is no empty shape: the start point is always inside.
+    const SyntheticPortrait s = makeSynthetic("flat");
+    EXPECT_THROW(encodeWlt(s.picture, o, s.background), EncodeError);
+    EXPECT_THROW(encodeWlt(s.picture, longOne, s.background), EncodeError);
+    Outline offPicture;
+    offPicture.startX = 3;
+    offPicture.startY = 126;
+    EXPECT_THROW(encodeWlt(s.picture, offPicture, s.background), EncodeError);
 }
 
 TEST(MaskPyramid, LoneOddEntriesMoveToTheLowHalfLeavingAMarker) {
