@@ -14,6 +14,7 @@ namespace {
 constexpr uint8_t kHeader[7] = {0x57, 0x4C, 0x66, 0x00, 0x7E, 0x00, 0x32};
 constexpr uint8_t kPayloadMask = 0x6B;
 constexpr uint8_t kMarker = 0x6F;
+constexpr int kMaxStreamBytes = 1032;
 
 // Shape stream symbols: set 0 holds flags and n-bit values, set 1 chain codes.
 struct ShapeSymbol {
@@ -107,6 +108,9 @@ EncodedWlt encodeWlt(const Portrait& picture, const Outline& outline, Rgb backgr
     const int t = total - 49 - out.shapeStreamLength;
     const int len0 = t * 85 / 100 + 10, len1 = t * 8 / 100 + 10, len2 = t - len0 - len1 + 30;
     if (t < 0 || len0 < 3 || len1 < 3 || len2 < 3) throw EncodeError("byte budget too small for this outline");
+    // The decoder holds each stream in a 1032-byte buffer.
+    if (std::max({out.shapeStreamLength, len0, len1, len2}) > kMaxStreamBytes)
+        throw EncodeError("byte budget or outline gives a stream longer than 1032 bytes");
     out.streamLengths = {len0, len1, len2};
 
     const std::array<Plane, 3> planes = toYCbCr(picture);

@@ -58,7 +58,10 @@ TEST(Budget, PictureCheckNoticesASingleMissingSymbol) {
     EXPECT_NE(firstDifference(expectedPicture(e, s.background), decoded), "");
 }
 
-TEST(Budget, TooSmallABudgetIsRefused) {
+TEST(Budget, BudgetsOutsideTheFormatAreRefused) {
     const SyntheticPortrait s = makeSynthetic("face");
     EXPECT_THROW(encodeWlt(s.picture, s.outline, s.background, 100), EncodeError);
+    // And one whose luma stream would not fit the decoder's stream buffer.
+    EXPECT_NO_THROW(encodeWlt(s.picture, s.outline, s.background, 1200));
+    EXPECT_THROW(encodeWlt(s.picture, s.outline, s.background, 1400), EncodeError);
 }
