@@ -14,7 +14,12 @@ cmake -S "$src" -B "$build" -G Ninja \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DPERIPHD_SERVICE=OFF -DPERIPHD_BENCH=OFF -DPERIPHD_TESTS=ON >/dev/null
-cmake --build "$build" -j2 --target wlt_tests wlt2bmp
+# The decoder's own suites, and the encoder round trips through it when present.
+targets=(wlt_tests wlt2bmp)
+if ninja -C "$build" -t targets all 2>/dev/null | grep -q '^wlt_roundtrip_tests:'; then
+  targets+=(wlt_roundtrip_tests)
+fi
+cmake --build "$build" -j2 --target "${targets[@]}"
 
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"

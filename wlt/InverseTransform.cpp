@@ -3,6 +3,7 @@
 #include "MaskPyramid.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace wlt {
 
@@ -33,12 +34,15 @@ void inverseLiftSegment(int s, int L, const int64_t* low, const int64_t* high, i
     }
 }
 
-void inverseLine(int mode, int m, const int64_t* coefficient, const int* mask,
-                 int64_t* coefficientOut, int* maskOut)
+namespace {
+
+// Mask rebuild of one line; appends its runs to segments (room for m / 2
+// more is the caller's to provide) and returns how many there were.
+int rebuildMaskLine(int mode, int m, const int* mask, int* maskOut, Segment* segments)
 {
+    int count = 0;
     const int half = m / 2;
     const int marker = mode == 1 ? kRowMarker : kColumnMarker;
-    bool anyInside = false;
     for (int k = 0; k < half; ++k) {
         const int hm = mask[half + k];
         if (hm == marker) {
@@ -48,12 +52,7 @@ void inverseLine(int mode, int m, const int64_t* coefficient, const int* mask,
             maskOut[2 * k] = mask[k];
             maskOut[2 * k + 1] = hm;
         }
-        anyInside |= (maskOut[2 * k] == 1) | (maskOut[2 * k + 1] == 1);
     }
-    std::fill(coefficientOut, coefficientOut + m, 0);
-    if (!anyInside)
-        return;  // most lines away from the portrait
-
     for (int s = 0; s < m;) {
         if (maskOut[s] != 1) {
             ++s;
@@ -62,13 +61,81 @@ void inverseLine(int mode, int m, const int64_t* coefficient, const int* mask,
         int L = 1;
         while (s + L < m && maskOut[s + L] == 1)
             ++L;
+        segments[count++] = Segment{static_cast<uint8_t>(s), static_cast<uint8_t>(L)};
+        s += L;
+    }
+    return count;
+}
+
+// The coefficient line over the given runs; 0 outside every run.
+void inverseSegments(const Segment* segments, int count, int m, const int64_t* coefficient,
+                     int64_t* coefficientOut)
+{
+    const int half = m / 2;
+    std::fill(coefficientOut, coefficientOut + m, 0);
+    for (int i = 0; i < count; ++i) {
+        const int s = segments[i].start;
+        const int L = segments[i].length;
         if (L == 1)
             coefficientOut[s] = d2i(coefficient[s >> 1], 2);
         else
             inverseLiftSegment(s, L, coefficient + ((s + 1) >> 1), coefficient + half + (s >> 1),
                                coefficientOut);
-        s += L;
     }
+}
+
+// Coefficients are 0 wherever the current mask is not 1: the masked copy
+// starts so, only inside positions carry decoded values, and every inverted
+// line is 0 outside its runs. A line without runs therefore needs no work.
+void inverseLevelAlongPlan(const InversePlan& plan, Plane<int64_t>& coefficient, Plane<int64_t>& transposed,
+                           int level)
+{
+    const int h = kRows >> (level - 1);
+    const int w = kCols >> (level - 1);
+    int64_t cOut[kRows];
+
+    // Columns: work on the transposed region so each column is contiguous;
+    // copying through 8 x 8 blocks keeps both sides in the cache.
+    constexpr int kBlock = 8;
+    for (int rb = 0; rb < h; rb += kBlock)
+        for (int cb = 0; cb < w; cb += kBlock)
+            for (int row = rb; row < rb + kBlock; ++row)
+                for (int col = cb; col < std::min(cb + kBlock, w); ++col)
+                    transposed[col * kRows + row] = coefficient[at(row, col)];
+    const int* columns = plan.lineStart[level][0];
+    for (int col = 0; col < w; ++col) {
+        const int first = columns[col], count = columns[col + 1] - first;
+        if (count == 0)
+            continue;
+        int64_t* line = &transposed[col * kRows];
+        inverseSegments(&plan.segments[first], count, h, line, cOut);
+        std::copy(cOut, cOut + h, line);
+    }
+    for (int cb = 0; cb < w; cb += kBlock)
+        for (int rb = 0; rb < h; rb += kBlock)
+            for (int col = cb; col < std::min(cb + kBlock, w); ++col)
+                for (int row = rb; row < rb + kBlock; ++row)
+                    coefficient[at(row, col)] = transposed[col * kRows + row];
+
+    const int* rows = plan.lineStart[level][1];
+    for (int row = 0; row < h; ++row) {
+        const int first = rows[row], count = rows[row + 1] - first;
+        if (count == 0)
+            continue;
+        int64_t* line = &coefficient[at(row, 0)];
+        inverseSegments(&plan.segments[first], count, w, line, cOut);
+        std::copy(cOut, cOut + w, line);
+    }
+}
+
+} // namespace
+
+void inverseLine(int mode, int m, const int64_t* coefficient, const int* mask,
+                 int64_t* coefficientOut, int* maskOut)
+{
+    Segment segments[kRows / 2];
+    const int count = rebuildMaskLine(mode, m, mask, maskOut, segments);
+    inverseSegments(segments, count, m, coefficient, coefficientOut);
 }
 
 void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level)
@@ -95,16 +162,44 @@ void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level)
     }
 }
 
-void reconstructPlane(const Plane<int>& coefficient, const Plane<int>& maskPyramid,
+void buildInversePlan(const Plane<int>& maskPyramid, InversePlan& plan)
+{
+    // The walk of inverseLevel over levels 4..1, keeping the runs.
+    auto mask = std::make_unique<Plane<int>>(maskPyramid);
+    int n = 0;
+    int mIn[kRows], mOut[kRows];
+    for (int level = kLevels; level >= 1; --level) {
+        const int h = kRows >> (level - 1);
+        const int w = kCols >> (level - 1);
+        int* columns = plan.lineStart[level][0];
+        for (int col = 0; col < w; ++col) {
+            columns[col] = n;
+            for (int row = 0; row < h; ++row)
+                mIn[row] = (*mask)[at(row, col)];
+            n += rebuildMaskLine(2, h, mIn, mOut, plan.segments + n);
+            for (int row = 0; row < h; ++row)
+                (*mask)[at(row, col)] = mOut[row];
+        }
+        columns[w] = n;
+        int* rows = plan.lineStart[level][1];
+        for (int row = 0; row < h; ++row) {
+            rows[row] = n;
+            n += rebuildMaskLine(1, w, &(*mask)[at(row, 0)], mOut, plan.segments + n);
+            std::copy(mOut, mOut + w, &(*mask)[at(row, 0)]);
+        }
+        rows[h] = n;
+    }
+    plan.segmentCount = n;
+}
+
+void reconstructPlane(const Plane<int>& coefficient, const Plane<int>& maskPyramid, const InversePlan& plan,
                       const Plane<int>& n, Plane<uint8_t>& out, ReconstructionScratch& scratch)
 {
     Plane<int64_t>& values = scratch.values;
-    Plane<int>& mask = scratch.mask;
-    mask = maskPyramid;
     for (int i = 0; i < kCells; ++i)
         values[i] = maskPyramid[i] > 0 ? coefficient[i] : 0;
     for (int level = kLevels; level >= 1; --level)
-        inverseLevel(mask, values, level);
+        inverseLevelAlongPlan(plan, values, scratch.transposed, level);
     for (int row = 0; row < kHeight; ++row)
         for (int col = 0; col < kWidth; ++col) {
             const int idx = at(row, col);

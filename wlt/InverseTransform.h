@@ -18,6 +18,12 @@ inline int64_t d2i(int64_t v, int kind)
     return static_cast<int64_t>(p + std::copysign(0.5, p));
 }
 
+// A maximal run of inside positions of a line after its mask is rebuilt.
+struct Segment {
+    uint8_t start;
+    uint8_t length;
+};
+
 // Inverse lifting of one run of inside positions s .. s+L-1 of a line: low and
 // high are the run's low- and high-band samples in order; x receives the line.
 void inverseLiftSegment(int s, int L, const int64_t* low, const int64_t* high, int64_t* x);
@@ -30,14 +36,29 @@ void inverseLine(int mode, int m, const int64_t* coefficient, const int* mask,
 // One inverse level: every column of the level's region, then every row.
 void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level);
 
+// The runs of every line of every inverse level, in the order the levels are
+// inverted. They depend only on the mask pyramid, which the three colour
+// planes share, so the masks are rebuilt once a call rather than per plane.
+struct InversePlan {
+    // A line of m entries has at most m / 2 runs; over all lines of all four
+    // levels, both passes, that is 2 x (7168 + 1792 + 448 + 112).
+    static constexpr int kMaxSegments = 19040;
+    Segment segments[kMaxSegments];
+    int segmentCount = 0;
+    // [level][0 columns, 1 rows][line]: index of the line's first segment;
+    // entry [line + 1] ends it.
+    int lineStart[kLevels + 1][2][kRows + 1];
+};
+void buildInversePlan(const Plane<int>& maskPyramid, InversePlan& plan);
+
 // Reconstructs one colour plane: masks the coefficients with the mask pyramid,
-// inverts all levels, clamps to 0..255 and stores the inside pixels of n into
-// the 8-bit plane.
+// inverts all levels along the plan, clamps to 0..255 and stores the inside
+// pixels of n into the 8-bit plane.
 struct ReconstructionScratch {
     Plane<int64_t> values;
-    Plane<int> mask;
+    Plane<int64_t> transposed;  // column-major copy for the column passes
 };
-void reconstructPlane(const Plane<int>& coefficient, const Plane<int>& maskPyramid,
+void reconstructPlane(const Plane<int>& coefficient, const Plane<int>& maskPyramid, const InversePlan& plan,
                       const Plane<int>& n, Plane<uint8_t>& out, ReconstructionScratch& scratch);
 
 } // namespace wlt

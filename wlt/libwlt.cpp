@@ -37,6 +37,7 @@ struct Work {
     ColourWork colour;
     Plane<uint8_t> planes[3];  // Y, Cb, Cr
     RgbImage rgb;
+    InversePlan inversePlan;
     ReconstructionScratch scratch;
 };
 
@@ -101,6 +102,9 @@ int libwlt::Unpack_Data(unsigned char* in, int inLen, unsigned char* out, int* o
             return WLT_ERR_COLOUR_MARKER;
 
     buildScanPlan(w->r, w->plan);
+    // The inverse rebuilds from the pyramid of "n > 0"; n holds only 0 and 1,
+    // so that pyramid is r itself.
+    buildInversePlan(w->r, w->inversePlan);
 
     for (Plane<uint8_t>& plane : w->planes)
         plane.fill(0);
@@ -108,9 +112,7 @@ int libwlt::Unpack_Data(unsigned char* in, int inLen, unsigned char* out, int* o
         rc = decodeColourStream(colour[i], w->r, w->plan, w->colour);
         if (rc != WLT_OK)
             return rc;
-        // The inverse rebuilds from the pyramid of "n > 0"; n holds only 0 and
-        // 1, so that pyramid is r itself.
-        reconstructPlane(w->colour.coefficient, w->r, w->n, w->planes[i], w->scratch);
+        reconstructPlane(w->colour.coefficient, w->r, w->inversePlan, w->n, w->planes[i], w->scratch);
     }
 
     composePicture(w->planes[0], w->planes[1], w->planes[2], w->n, w->FixNum, w->rgb);
