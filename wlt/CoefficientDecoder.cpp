@@ -4,6 +4,7 @@
 #include "libwlt.h"
 
 #include <cstdlib>
+#include <memory>
 
 namespace wlt {
 
@@ -93,20 +94,29 @@ int magnitudeSort(ColourWork& w)
     return WLT_OK;
 }
 
-bool hasInsideDescendant(int level, int row, int col, const Plane<int>& r)
-{
-    for (int j = 1; j <= level - 1; ++j) {
-        const int size = 1 << j;
-        for (int dr = 0; dr < size; ++dr)
-            for (int dc = 0; dc < size; ++dc)
-                if (r[at(row * size + dr, col * size + dc)] == 1)
-                    return true;
-    }
-    return false;
-}
-
 void buildScanPlan(const Plane<int>& r, ScanPlan& plan)
 {
+    // Whether a detail position has an inside descendant, level by level from
+    // the bottom: an inside child, or a child with an inside descendant.
+    auto below = std::make_unique<Plane<uint8_t>>();
+    below->fill(0);
+    for (int level = 2; level <= kLevels; ++level) {
+        const int h = kRows >> level;
+        const int wd = kCols >> level;
+        for (int row = 0; row < 2 * h; ++row)
+            for (int col = 0; col < 2 * wd; ++col) {
+                if (row < h && col < wd)
+                    continue;  // the low band is not a detail band
+                uint8_t any = 0;
+                for (int dr = 0; dr < 2; ++dr)
+                    for (int dc = 0; dc < 2; ++dc) {
+                        const int child = at(2 * row + dr, 2 * col + dc);
+                        any |= (r[child] == 1) | (*below)[child];
+                    }
+                (*below)[at(row, col)] = any;
+            }
+    }
+
     int n = 0;
     for (int level = kLevels; level >= 1; --level) {
         const int h = kRows >> level;
@@ -118,7 +128,7 @@ void buildScanPlan(const Plane<int>& r, ScanPlan& plan)
             auto consider = [&](int row, int col) {
                 const int idx = at(row, col);
                 const bool inside = r[idx] == 1;
-                if (!inside && (level == 1 || !hasInsideDescendant(level, row, col, r)))
+                if (!inside && (level == 1 || !(*below)[idx]))
                     return;
                 plan.entries[n++] = ScanEntry{
                     static_cast<uint16_t>(idx),

@@ -77,9 +77,6 @@ struct ScanPlan {
 
 void buildScanPlan(const Plane<int>& r, ScanPlan& plan);
 
-// Whether any entry of r below (row, col) of the given level is inside.
-bool hasInsideDescendant(int level, int row, int col, const Plane<int>& r);
-
 // Significance pass over detail band 1-3 of a level; true when the stream
 // ended during it. A position is skipped as part of a zerotree when its
 // nearest ancestor with a pass state has state 2 or 4; the passes of the

@@ -14,9 +14,10 @@ void splitMaskLine(int* line, int stride, int m, int mode)
     }
     // A lone inside entry at an odd position would vanish from the low half;
     // move it there and leave a marker so the inverse can put it back.
+    // (A lone entry at an even position is already in the low half.)
     const int marker = mode == 1 ? kRowMarker : kColumnMarker;
-    for (int p = 0; p < m; ++p) {
-        if (orig[p] != 1 || (p > 0 && orig[p - 1] == 1) || (p + 1 < m && orig[p + 1] == 1))
+    for (int p = 1; p < m; p += 2) {
+        if (orig[p] != 1 || orig[p - 1] == 1 || (p + 1 < m && orig[p + 1] == 1))
             continue;
         const int k = p >> 1;
         if (line[k * stride] == 0) {

@@ -161,22 +161,28 @@ TEST(Zerotree, NearestAncestorWithAStateDecides)
     }
 }
 
-TEST(Descendants, BlocksOfEveryLowerLevelAreSearched)
+TEST(ScanPlan, ListsInsideCellsAndTheOutsideNodesAboveThem)
 {
-    Plane<int> r{};
-    // Level 3 position (2, 15): level 2 block rows 4-5, columns 30-31;
-    // level 1 block rows 8-11, columns 60-63.
-    EXPECT_FALSE(hasInsideDescendant(3, 2, 15, r));
-    r[at(11, 63)] = 1;
-    EXPECT_TRUE(hasInsideDescendant(3, 2, 15, r));
-    r[at(11, 63)] = 0;
-    r[at(5, 30)] = 1;
-    EXPECT_TRUE(hasInsideDescendant(3, 2, 15, r));
-    r[at(5, 30)] = kRowMarker;
-    EXPECT_FALSE(hasInsideDescendant(3, 2, 15, r)) << "a marker is not inside";
-    r[at(12, 63)] = 1;
-    EXPECT_FALSE(hasInsideDescendant(3, 2, 15, r)) << "outside the block";
-    EXPECT_FALSE(hasInsideDescendant(1, 5, 30, r)) << "level 1 has no descendants";
+    // One inside cell at level 1, (11, 63): its outside ancestors (5, 31),
+    // (2, 15) and (1, 7) have an inside descendant and are coded; a marker
+    // is not inside, so (5, 30) and its ancestors' other children are not.
+    auto r = std::make_unique<Plane<int>>();
+    (*r)[at(11, 63)] = 1;
+    (*r)[at(5, 30)] = kRowMarker;
+    (*r)[at(2, 2)] = 1;  // coarsest band: not a detail position
+    auto plan = std::make_unique<ScanPlan>();
+    buildScanPlan(*r, *plan);
+    std::vector<std::pair<int, int>> listed;
+    for (int level = kLevels; level >= 1; --level)
+        for (int band = 1; band <= 3; ++band)
+            for (int i = plan->begin[level][band]; i < plan->end[level][band]; ++i)
+                listed.emplace_back(plan->entries[i].row, plan->entries[i].col);
+    const std::vector<std::pair<int, int>> expected{{1, 7}, {2, 15}, {5, 31}, {11, 63}};
+    EXPECT_EQ(listed, expected);
+    EXPECT_EQ(plan->entries[3].parent, at(5, 31));
+    EXPECT_EQ(plan->entries[0].parent, kNoParent);
+    EXPECT_EQ(plan->entries[3].inside, 1);
+    EXPECT_EQ(plan->entries[2].inside, 0);
 }
 
 TEST(MagnitudeSort, NewlyRefinedEntriesLeadTheirRunInOrder)
