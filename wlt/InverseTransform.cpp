@@ -196,15 +196,16 @@ void reconstructPlane(const Plane<int>& coefficient, const Plane<int>& maskPyram
                       const Plane<int>& n, Plane<uint8_t>& out, ReconstructionScratch& scratch)
 {
     Plane<int64_t>& values = scratch.values;
+    // Written without branches: the masks are irregular and would mispredict.
     for (int i = 0; i < kCells; ++i)
-        values[i] = maskPyramid[i] > 0 ? coefficient[i] : 0;
+        values[i] = int64_t{maskPyramid[i] > 0} * coefficient[i];
     for (int level = kLevels; level >= 1; --level)
         inverseLevelAlongPlan(plan, values, scratch.transposed, level);
     for (int row = 0; row < kHeight; ++row)
         for (int col = 0; col < kWidth; ++col) {
             const int idx = at(row, col);
-            if (n[idx] > 0)
-                out[idx] = static_cast<uint8_t>(std::clamp<int64_t>(values[idx], 0, 255));
+            const uint8_t v = static_cast<uint8_t>(std::clamp<int64_t>(values[idx], 0, 255));
+            out[idx] = n[idx] > 0 ? v : out[idx];
         }
 }
 
