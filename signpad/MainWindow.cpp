@@ -10,6 +10,9 @@
 #include <QPixmap>
 #include <QRectF>
 
+#include <cmath>
+#include <limits>
+
 namespace {
 
 // The pad's coordinate range across its whole surface.
@@ -22,6 +25,16 @@ struct SampleRecord {
     int p = 0;
 };
 
+// Truncates toward zero; the settings are whatever a page stored, so a
+// result beyond int is held at its end instead of overflowing.
+int toInt(double value)
+{
+    if (!(value == value))
+        return 0;
+    return int(qBound(double(std::numeric_limits<int>::min()), std::trunc(value),
+                      double(std::numeric_limits<int>::max())));
+}
+
 QColor opaque(qint64 rgb)
 {
     return QColor(QRgb(0xFF000000u | (quint32(rgb) & 0xFFFFFFu)));
@@ -31,7 +44,7 @@ QColor opaque(qint64 rgb)
 
 int convertPhysicalTologicalValue(int value, int physicalRange, int logicalRange)
 {
-    return int(double(logicalRange) / double(physicalRange) * double(value));
+    return toInt(double(logicalRange) / double(physicalRange) * double(value));
 }
 
 MainWindow::MainWindow(QWidget* parent)
@@ -147,16 +160,17 @@ void MainWindow::on_getDataOk(int x, int y, int p)
 
     const int sx = convertPhysicalTologicalValue(x, kPadRangeX, g_SignData.screenWidth);
     const int sy = convertPhysicalTologicalValue(y, kPadRangeY, g_SignData.screenHeight);
-    const QPointF currentTuchPt(g_SignData.screenX + sx, g_SignData.screenY + sy);
+    const QPointF currentTuchPt(double(g_SignData.screenX) + sx, double(g_SignData.screenY) + sy);
 
     // The configured corner, not the window's actual position, anchors the
     // mapping: the pad's screen is where the page said the window is.
     const QPoint area = ui->wgtHandwriting->pos();
-    DrawWgtHandWriting(sx - g_SignData.winX - area.x(), sy - g_SignData.winY - area.y(), p);
+    DrawWgtHandWriting(toInt(double(sx) - g_SignData.winX - area.x()), toInt(double(sy) - g_SignData.winY - area.y()),
+                       p);
 
     if (p == 0 && s_info_Last.p != 0) {
-        const int cornerX = g_SignData.screenX + g_SignData.winX;
-        const int cornerY = g_SignData.screenY + g_SignData.winY;
+        const double cornerX = double(g_SignData.screenX) + g_SignData.winX;
+        const double cornerY = double(g_SignData.screenY) + g_SignData.winY;
         const auto globalRect = [&](const QWidget* button) {
             return QRectF(cornerX + button->x(), cornerY + button->y(), button->width(), button->height());
         };
@@ -186,7 +200,7 @@ void MainWindow::DrawWgtHandWriting(int x, int y, int p)
         s_info_Last = {x, y, 0};
         return;
     }
-    const int width = int(((s_info_Last.p + p) * 0.5 + 1.0) * (1.0 / 1024) * g_SignData.penWidth);
+    const int width = toInt(((double(s_info_Last.p) + p) * 0.5 + 1.0) * (1.0 / 1024) * g_SignData.penWidth);
 
     QPainter painter(m_canvas);
     painter.setPen(QPen(opaque(g_SignData.penColor), width, Qt::SolidLine, Qt::RoundCap));

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 constexpr int kPadRangeX = 21692;
@@ -41,8 +42,12 @@ MouseAsPen::MouseAsPen(QWidget* signWindow, Sink sink)
 QPoint MouseAsPen::padPointForWindow(const QPoint& windowPos)
 {
     // The window maps pad → sign screen → minus the configured corner.
-    const int sx = windowPos.x() + g_SignData.winX;
-    const int sy = windowPos.y() + g_SignData.winY;
+    // Summed wide: the settings hold whatever a page stored.
+    const auto wide = [](qint64 v) {
+        return int(std::clamp<qint64>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    };
+    const int sx = wide(qint64(windowPos.x()) + g_SignData.winX);
+    const int sy = wide(qint64(windowPos.y()) + g_SignData.winY);
     return {convertLogicalToPhysicalValue(sx, kPadRangeX, g_SignData.screenWidth),
             convertLogicalToPhysicalValue(sy, kPadRangeY, g_SignData.screenHeight)};
 }

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -92,6 +93,7 @@ private slots:
     void resignClearsToWhite();
     void lastSampleCarriesOverToTheNextWindow();
     void mouseWritesAsThePen();
+    void extremeSettingsDoNotBreakDrawing();
 };
 
 void MainWindowTest::widgetTreeAndTexts()
@@ -485,6 +487,38 @@ void MainWindowTest::mouseWritesAsThePen()
     QTest::mouseClick(button(window, "btnOK"), Qt::LeftButton);
     QCOMPARE(window.m_result, 0);
     QVERIFY(!window.isVisible());
+}
+
+void MainWindowTest::extremeSettingsDoNotBreakDrawing()
+{
+    // Pages may store any integer; drawing stays defined and bounded.
+    g_SignData.screenWidth = std::numeric_limits<int>::max();
+    g_SignData.screenHeight = std::numeric_limits<int>::min();
+    g_SignData.winX = std::numeric_limits<int>::min();
+    g_SignData.winY = std::numeric_limits<int>::max();
+    g_SignData.winWidth = 300;
+    g_SignData.winHeight = 200;
+    g_SignData.penWidth = std::numeric_limits<int>::max();
+    MainWindow window;
+    window.show();
+    for (int p : {0, 1023, 65535, 1023, 0}) {
+        sample(window, 65535, 65535, p);
+        sample(window, 0, 0, p);
+    }
+    QVERIFY(window.isVisible());
+    QCOMPARE(convertPhysicalTologicalValue(65535, 21692, std::numeric_limits<int>::max()),
+             std::numeric_limits<int>::max());
+    QCOMPARE(convertPhysicalTologicalValue(65535, 21692, std::numeric_limits<int>::min()),
+             std::numeric_limits<int>::min());
+
+    g_SignData = kDefaults;
+    g_SignData.penWidth = -50;
+    MainWindow negative;
+    negative.DrawWgtHandWriting(10, 10, 0);
+    negative.DrawWgtHandWriting(10, 10, 1023);
+    negative.DrawWgtHandWriting(60, 10, 1023);
+    negative.DrawWgtHandWriting(60, 10, 0);
+    QCOMPARE(negative.m_result, -1);
 }
 
 QTEST_MAIN(MainWindowTest)
