@@ -318,7 +318,7 @@
     return [[x, y, 700], [x, y, 0]];
   }
 
-  // Two strokes across the writing area: a looping wave and an underline.
+  // Two strokes across the writing area: a row of loops and an underline.
   function sampleSignature({ width, height }) {
     const points = [];
     const stroke = (count, at) => {
@@ -329,8 +329,11 @@
       }
       points.push([...points[points.length - 1].slice(0, 2), 0]);
     };
-    stroke(40, (t) => [width * (0.12 + 0.5 * t) + width * 0.04 * Math.cos(t * 6 * Math.PI),
-                       height * (0.38 + 0.12 * Math.sin(t * 6 * Math.PI)), 650 + 370 * Math.sin(t * Math.PI)]);
+    stroke(60, (t) => {
+      const turn = t * 10 * Math.PI; // five loops, leaning forward, shrinking to the right
+      return [width * (0.1 + 0.55 * t - 0.035 * Math.sin(turn)),
+              height * (0.42 - 0.15 * (1 - 0.4 * t) * Math.cos(turn)), 650 + 370 * Math.sin(t * Math.PI)];
+    });
     stroke(12, (t) => [width * (0.15 + 0.6 * t), height * (0.6 - 0.03 * t), 900]);
     return points;
   }
