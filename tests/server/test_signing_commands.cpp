@@ -17,6 +17,7 @@
 #include <QImage>
 #include <QJsonObject>
 #include <QMouseEvent>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -32,6 +33,7 @@ private slots:
     void windowAtTheScreenOriginWithoutPosition();
     void noReplyAfterTheEndCommand();
     void mouseWritesThroughThePad();
+    void scriptedStrokesFuzzed();
     void cleanupTestCase();
 
 private:
@@ -209,6 +211,46 @@ void SigningCommandsTest::mouseWritesThroughThePad()
         QVERIFY2(qGray(image.pixel(x, 50)) < 100, qPrintable(QString::number(x)));
     QCOMPARE(image.pixel(20, 50), qRgb(255, 255, 255));
     QCOMPARE(image.pixel(120, 80), qRgb(255, 255, 255));
+}
+
+void SigningCommandsTest::scriptedStrokesFuzzed()
+{
+    // Mutated stroke scripts: each gets exactly one answer, an envelope of
+    // success 0 or 1 or the echo of text that names no command.
+    const QByteArray seed =
+        R"({"function":"SimPenStroke","unit":"window","points":[[10,20,300],[40,-5,0],[1e9,2,3]],"_tflag":"f"})";
+    const char alphabet[] = "[]{},:\"0123456789-.eE abcnrtuwxyz\\";
+    QRandomGenerator random(20221207);
+    QVector<QByteArray> sent;
+    const int before = m_replies.size();
+    for (int round = 0; round < 1500; ++round) {
+        QByteArray text = seed;
+        const int edits = 1 + random.bounded(6);
+        for (int e = 0; e < edits; ++e) {
+            const int at = random.bounded(text.size());
+            switch (random.bounded(3)) {
+            case 0: text[at] = alphabet[random.bounded(int(sizeof alphabet) - 1)]; break;
+            case 1: text.remove(at, 1 + random.bounded(4)); break;
+            default: text.insert(at, text.mid(random.bounded(text.size()), 1 + random.bounded(12))); break;
+            }
+        }
+        m_processor.Process(m_peer, QString::fromLatin1(text));
+        sent << text;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_replies.size(), before + sent.size(), 20000);
+    int strokes = 0;
+    for (int i = 0; i < sent.size(); ++i) {
+        const QJsonObject reply = QJsonDocument::fromJson(m_replies.at(before + i).toUtf8()).object();
+        if (reply.value("functionName").toString() != QLatin1String("SimPenStroke"))
+            continue;
+        ++strokes;
+        const int success = reply.value("success").toInt(-1);
+        QVERIFY2(success == 0 || success == 1, sent[i].constData());
+        QVERIFY2(success == 1 || !reply.value("msg").toString().isEmpty(), sent[i].constData());
+    }
+    QVERIFY(strokes > 100); // the mutations reached the parser, not only the envelope
+    // Nothing is left over: the next request gets the next reply.
+    QCOMPARE(call(R"({"function":"ZCResignAB","_tflag":"after"})").value("_tflag").toString(), QStringLiteral("after"));
 }
 
 QTEST_MAIN(SigningCommandsTest)
