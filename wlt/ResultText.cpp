@@ -23,6 +23,7 @@ const char* resultMeaning(int code)
     case WLT_ERR_COLOUR_LENGTH: return "a colour stream's length works out at 0 or less";
     case WLT_ERR_TOP_PLANE: return "a colour stream's top bit plane is above 30";
     case WLT_ERR_NO_OUTPUT: return "no output buffer or output length was given";
+    case WLT_ERR_NO_MEMORY: return "the decoder's working storage could not be allocated";
     default: return "unknown result code";
     }
 }
@@ -33,7 +34,7 @@ const std::vector<int>& allResultCodes()
         WLT_OK, WLT_ERR_HEADER, WLT_ERR_SHAPE_BOUNDS, WLT_ERR_SHAPE_MARKER, WLT_ERR_SHAPE_FLAG,
         WLT_ERR_SHAPE_ABSENT, WLT_ERR_OUTLINE_FLAG, WLT_ERR_COLOUR_BOUNDS, WLT_ERR_COLOUR_MARKER,
         WLT_ERR_SORT_OVERFLOW, WLT_ERR_SHORT_INPUT, WLT_ERR_OUTLINE_TOO_LONG,
-        WLT_ERR_OUTLINE_OUTSIDE, WLT_ERR_COLOUR_LENGTH, WLT_ERR_TOP_PLANE, WLT_ERR_NO_OUTPUT,
+        WLT_ERR_OUTLINE_OUTSIDE, WLT_ERR_COLOUR_LENGTH, WLT_ERR_TOP_PLANE, WLT_ERR_NO_OUTPUT, WLT_ERR_NO_MEMORY,
     };
     return codes;
 }

@@ -8,7 +8,7 @@
 
 #include <cstring>
 #include <memory>
-#include <vector>
+#include <new>
 
 using namespace wlt;
 
@@ -53,9 +53,11 @@ int libwlt::Unpack_Data(unsigned char* in, int inLen, unsigned char* out, int* o
         return WLT_ERR_HEADER;
 
     // The payload is scrambled; descramble a copy and leave the caller's input alone.
-    std::vector<unsigned char> D(in, in + inLen);
-    for (int i = kPayloadStart; i < inLen; ++i)
-        D[i] ^= kPayloadMask;
+    std::unique_ptr<unsigned char[]> D(new (std::nothrow) unsigned char[static_cast<size_t>(inLen)]);
+    if (!D)
+        return WLT_ERR_NO_MEMORY;
+    for (int i = 0; i < inLen; ++i)
+        D[i] = i < kPayloadStart ? in[i] : static_cast<unsigned char>(in[i] ^ kPayloadMask);
 
     if (inLen < kShapeStart)
         return WLT_ERR_SHAPE_BOUNDS;
@@ -69,7 +71,9 @@ int libwlt::Unpack_Data(unsigned char* in, int inLen, unsigned char* out, int* o
         return WLT_ERR_SHAPE_MARKER;
 
     // Default-initialised: every plane is filled before it is read.
-    std::unique_ptr<Work> w(new Work);
+    std::unique_ptr<Work> w(new (std::nothrow) Work);
+    if (!w)
+        return WLT_ERR_NO_MEMORY;
     int rc = decodeShapeStream(shape, w->FixNum, w->contour);
     if (rc != WLT_OK)
         return rc;

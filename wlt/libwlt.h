@@ -22,6 +22,7 @@ constexpr int WLT_ERR_OUTLINE_OUTSIDE = 14;   // outline box larger than 102 x 1
 constexpr int WLT_ERR_COLOUR_LENGTH = 15;     // a colour stream length of 0 or less
 constexpr int WLT_ERR_TOP_PLANE = 16;         // a colour stream's top bit plane is above 30
 constexpr int WLT_ERR_NO_OUTPUT = 17;         // out or outLen is a null pointer
+constexpr int WLT_ERR_NO_MEMORY = 18;         // the working storage could not be allocated
 
 constexpr int WLT_BITMAP_SIZE = 38862;
 
