@@ -11,13 +11,13 @@
 #include <vector>
 
 using namespace wlt;
-using wlttest::ShapeSpec;
+using wlttest::ShapeParams;
 
 namespace {
 
-int decodeSpec(const ShapeSpec& spec, uint8_t fix[3], Contour& c)
+int decodeShape(const ShapeParams& shape, uint8_t fix[3], Contour& c)
 {
-    const std::vector<uint8_t> s = wlttest::encodeShapeStream(spec);
+    const std::vector<uint8_t> s = wlttest::encodeShapeStream(shape);
     return decodeShapeStream(NR{static_cast<int>(s.size()), s.data()}, fix, c);
 }
 
@@ -44,58 +44,58 @@ Contour contourOf(int startX, int startY, const std::vector<int>& dirs)
 
 TEST(ShapeStream, CarriesBackgroundStartAndDirections)
 {
-    ShapeSpec spec;
-    spec.background[0] = 1;
-    spec.background[1] = 128;
-    spec.background[2] = 255;
-    spec.startX = 4095;
-    spec.startY = 7;
+    ShapeParams shape;
+    shape.background[0] = 1;
+    shape.background[1] = 128;
+    shape.background[2] = 255;
+    shape.startX = 4095;
+    shape.startY = 7;
     // Every turn of the chain code, including the wrap-around both ways.
-    spec.directions = {7, 0, 1, 2, 3, 4, 5, 6, 7, 3, 7, 4, 0, 6, 1, 5};
-    spec.count = static_cast<int>(spec.directions.size());
+    shape.directions = {7, 0, 1, 2, 3, 4, 5, 6, 7, 3, 7, 4, 0, 6, 1, 5};
+    shape.count = static_cast<int>(shape.directions.size());
     uint8_t fix[3] = {};
     Contour c;
-    ASSERT_EQ(decodeSpec(spec, fix, c), WLT_OK);
+    ASSERT_EQ(decodeShape(shape, fix, c), WLT_OK);
     EXPECT_EQ(fix[0], 1);
     EXPECT_EQ(fix[1], 128);
     EXPECT_EQ(fix[2], 255);
     EXPECT_EQ(c.startX, 4095);
     EXPECT_EQ(c.startY, 7);
-    ASSERT_EQ(c.count, spec.count);
+    ASSERT_EQ(c.count, shape.count);
     for (int i = 0; i < c.count; ++i)
-        EXPECT_EQ(c.dir[i], spec.directions[i]) << i;
+        EXPECT_EQ(c.dir[i], shape.directions[i]) << i;
 }
 
 TEST(ShapeStream, FlagsPresenceAndCountAreChecked)
 {
     uint8_t fix[3];
     Contour c;
-    ShapeSpec leading;
+    ShapeParams leading;
     leading.leadingFlag = 1;
-    EXPECT_EQ(decodeSpec(leading, fix, c), WLT_ERR_SHAPE_FLAG);
+    EXPECT_EQ(decodeShape(leading, fix, c), WLT_ERR_SHAPE_FLAG);
     for (int present : {0, 2}) {
-        ShapeSpec absent;
+        ShapeParams absent;
         absent.shapePresent = present;
-        EXPECT_EQ(decodeSpec(absent, fix, c), WLT_ERR_SHAPE_ABSENT);
+        EXPECT_EQ(decodeShape(absent, fix, c), WLT_ERR_SHAPE_ABSENT);
     }
-    ShapeSpec trailing;
+    ShapeParams trailing;
     trailing.directions = {0, 0, 2};
     trailing.count = 3;
     trailing.trailingFlag = 1;
-    EXPECT_EQ(decodeSpec(trailing, fix, c), WLT_ERR_OUTLINE_FLAG);
+    EXPECT_EQ(decodeShape(trailing, fix, c), WLT_ERR_OUTLINE_FLAG);
 
     // The contour holds 2000 codes: more are rejected before any is stored.
-    ShapeSpec atCapacity;
+    ShapeParams atCapacity;
     atCapacity.directions.assign(2000, 0);
     std::fill(atCapacity.directions.begin() + 1000, atCapacity.directions.end(), 4);
     atCapacity.count = 2000;
-    ASSERT_EQ(decodeSpec(atCapacity, fix, c), WLT_OK);
+    ASSERT_EQ(decodeShape(atCapacity, fix, c), WLT_OK);
     EXPECT_EQ(c.dir[1999], 4);
     for (int count : {2001, 65535}) {
-        ShapeSpec tooLong;
+        ShapeParams tooLong;
         tooLong.count = count;
         tooLong.directions = {0};
-        EXPECT_EQ(decodeSpec(tooLong, fix, c), WLT_ERR_OUTLINE_TOO_LONG);
+        EXPECT_EQ(decodeShape(tooLong, fix, c), WLT_ERR_OUTLINE_TOO_LONG);
     }
 }
 
@@ -105,10 +105,10 @@ TEST(ShapeStream, FirstDirectionIsDecodedEvenForCountZero)
     // it were skipped the flag would be read from the symbol's bits.
     uint8_t fix[3];
     Contour c;
-    ShapeSpec spec;
-    spec.count = 0;
-    spec.directions = {5};
-    ASSERT_EQ(decodeSpec(spec, fix, c), WLT_OK);
+    ShapeParams shape;
+    shape.count = 0;
+    shape.directions = {5};
+    ASSERT_EQ(decodeShape(shape, fix, c), WLT_OK);
     EXPECT_EQ(c.count, 0);
     EXPECT_EQ(c.dir[0], 5);
 }

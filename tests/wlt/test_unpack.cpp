@@ -53,12 +53,12 @@ void putLe32(std::vector<uint8_t>& v, int32_t value)
 
 std::vector<uint8_t> defaultShape()
 {
-    ShapeSpec spec;
-    spec.startX = 20;
-    spec.startY = 10;
-    spec.directions = rectangleOutline(60, 110);
-    spec.count = static_cast<int>(spec.directions.size());
-    return encodeShapeStream(spec);
+    ShapeParams shape;
+    shape.startX = 20;
+    shape.startY = 10;
+    shape.directions = rectangleOutline(60, 110);
+    shape.count = static_cast<int>(shape.directions.size());
+    return encodeShapeStream(shape);
 }
 
 // A container of the default shape followed by a colour length field of
@@ -91,10 +91,10 @@ std::vector<uint8_t> colourStreams(int32_t T, uint8_t y1 = 0x6F, uint8_t cb1 = 0
     return bytes;
 }
 
-std::vector<uint8_t> withShape(const ShapeSpec& spec)
+std::vector<uint8_t> withShape(const ShapeParams& shape)
 {
-    ColourSpec colour[3];
-    return buildWlt(encodeShapeStream(spec), colour);
+    ColourParams colour[3];
+    return buildWlt(encodeShapeStream(shape), colour);
 }
 
 } // namespace
@@ -135,12 +135,12 @@ TEST(Unpack, LonePixelPortraitHasTheColoursItCarries)
 {
     // The shape is the single pixel (45, 77): its only coefficient is the
     // coarsest-band one at (4, 2), scaled by 0.7071 eight times on the way up.
-    ShapeSpec point;
+    ShapeParams point;
     point.startX = 45;
     point.startY = 77;
     point.count = 0;
     point.directions = {0};
-    ColourSpec colour[3];
+    ColourParams colour[3];
     {
         // Y: 1600 = 1024 (plane 10) + 512 + 64 (refinement bits) -> 100.
         ColourStreamWriter y;
@@ -266,27 +266,27 @@ TEST(Unpack, ShapeStreamBoundsAndMarker)
 
 TEST(Unpack, ShapeStreamContentCodes)
 {
-    ShapeSpec flag;
+    ShapeParams flag;
     flag.leadingFlag = 1;
     EXPECT_EQ(unpack(withShape(flag)).code, WLT_ERR_SHAPE_FLAG);
-    ShapeSpec absent;
+    ShapeParams absent;
     absent.shapePresent = 3;
     EXPECT_EQ(unpack(withShape(absent)).code, WLT_ERR_SHAPE_ABSENT);
-    ShapeSpec trailing;
+    ShapeParams trailing;
     trailing.trailingFlag = 1;
     EXPECT_EQ(unpack(withShape(trailing)).code, WLT_ERR_OUTLINE_FLAG);
-    ShapeSpec tooLong;
+    ShapeParams tooLong;
     tooLong.count = 2001;
     tooLong.directions.assign(2001, 0);
     EXPECT_EQ(unpack(withShape(tooLong)).code, WLT_ERR_OUTLINE_TOO_LONG);
-    ShapeSpec outside;
+    ShapeParams outside;
     outside.startX = 100;
     outside.directions = {0, 0, 0};
     outside.count = 3;
     const Result r = unpack(withShape(outside));
     EXPECT_EQ(r.code, WLT_ERR_OUTLINE_OUTSIDE);
     EXPECT_TRUE(untouched(r));
-    ShapeSpec tall;
+    ShapeParams tall;
     tall.startY = 0;
     tall.directions.assign(126, 2);  // 127 rows
     tall.count = 126;

@@ -23,10 +23,10 @@ void write(const std::string& dir, const std::string& name, const std::vector<ui
     std::fclose(f);
 }
 
-std::vector<uint8_t> shaped(ShapeSpec spec, uint32_t seed, int total = 1024)
+std::vector<uint8_t> shaped(const ShapeParams& params, uint32_t seed, int total = 1024)
 {
-    std::vector<uint8_t> shape = encodeShapeStream(spec);
-    ColourSpec colour[3];
+    const std::vector<uint8_t> shape = encodeShapeStream(params);
+    ColourParams colour[3];
     uint32_t x = seed;
     for (int i = 0; i < 3; ++i) {
         colour[i].topPlane = static_cast<uint8_t>(6 + i);
@@ -53,7 +53,7 @@ int main(int argc, char** argv)
     write(dir, "portrait-long", samplePortrait(7, 3000));
     write(dir, "portrait-short", samplePortrait(8, 200));
 
-    ShapeSpec diamond;
+    ShapeParams diamond;
     for (int d : {1, 3, 5, 7})
         diamond.directions.insert(diamond.directions.end(), 20, d);
     diamond.count = static_cast<int>(diamond.directions.size());
@@ -61,25 +61,25 @@ int main(int argc, char** argv)
     diamond.startY = 20;
     write(dir, "diamond", shaped(diamond, 11));
 
-    ShapeSpec point;
+    ShapeParams point;
     point.count = 0;
     point.directions = {3};
     write(dir, "single-point", shaped(point, 12));
 
-    ShapeSpec full;
+    ShapeParams full;
     full.startX = 0;
     full.startY = 0;
     full.directions = rectangleOutline(102, 126);
     full.count = static_cast<int>(full.directions.size());
     write(dir, "full-frame", shaped(full, 13));
 
-    ShapeSpec flag;
+    ShapeParams flag;
     flag.leadingFlag = 1;
     write(dir, "leading-flag", shaped(flag, 14));
-    ShapeSpec trailing;
+    ShapeParams trailing;
     trailing.trailingFlag = 1;
     write(dir, "trailing-flag", shaped(trailing, 15));
-    ShapeSpec outside;
+    ShapeParams outside;
     outside.startX = 101;
     outside.directions = {0, 0};
     outside.count = 2;

@@ -38,22 +38,22 @@ std::vector<int> rectangleOutline(int width, int height)
     return d;
 }
 
-std::vector<uint8_t> encodeShapeStream(const ShapeSpec& spec)
+std::vector<uint8_t> encodeShapeStream(const ShapeParams& shape)
 {
     QmEncoder enc;
     EncoderContexts flags, chain;
-    enc.encodeBits(flags, spec.leadingFlag, 1);
-    for (uint8_t b : spec.background)
+    enc.encodeBits(flags, shape.leadingFlag, 1);
+    for (uint8_t b : shape.background)
         enc.encodeBits(flags, b, 8);
-    enc.encodeBits(flags, spec.shapePresent, 8);
-    enc.encodeBits(flags, spec.count, 16);
-    enc.encodeBits(flags, spec.startX, 12);
-    enc.encodeBits(flags, spec.startY, 12);
-    const int first = spec.directions.empty() ? 0 : spec.directions[0];
+    enc.encodeBits(flags, shape.shapePresent, 8);
+    enc.encodeBits(flags, shape.count, 16);
+    enc.encodeBits(flags, shape.startX, 12);
+    enc.encodeBits(flags, shape.startY, 12);
+    const int first = shape.directions.empty() ? 0 : shape.directions[0];
     enc.encodeSymbol(chain, wlt::kTables.vl8, first);
-    for (size_t i = 1; i < spec.directions.size(); ++i)
-        enc.encodeSymbol(chain, wlt::kTables.vl8, chainSymbolFor(spec.directions[i - 1], spec.directions[i]));
-    enc.encodeBits(flags, spec.trailingFlag, 1);
+    for (size_t i = 1; i < shape.directions.size(); ++i)
+        enc.encodeSymbol(chain, wlt::kTables.vl8, chainSymbolFor(shape.directions[i - 1], shape.directions[i]));
+    enc.encodeBits(flags, shape.trailingFlag, 1);
 
     std::vector<uint8_t> stream{0x6F};
     const std::vector<uint8_t> body = enc.finish();
@@ -95,7 +95,7 @@ void colourLengths(int32_t T, int32_t len[3])
     len[2] = T - len[0] - len[1] + 30;
 }
 
-std::vector<uint8_t> buildWlt(const std::vector<uint8_t>& shapeStream, const ColourSpec colour[3],
+std::vector<uint8_t> buildWlt(const std::vector<uint8_t>& shapeStream, const ColourParams colour[3],
                               int totalLength)
 {
     const int32_t L1 = static_cast<int32_t>(shapeStream.size());
@@ -125,13 +125,13 @@ std::vector<uint8_t> scramble(std::vector<uint8_t> plain)
 
 std::vector<uint8_t> samplePortrait(uint32_t seed, int totalLength)
 {
-    ShapeSpec shape;
+    ShapeParams shape;
     shape.startX = 20;
     shape.startY = 10;
     shape.directions = rectangleOutline(60, 110);
     shape.count = static_cast<int>(shape.directions.size());
     std::mt19937 rng(seed);
-    ColourSpec colour[3];
+    ColourParams colour[3];
     const uint8_t tops[3] = {11, 8, 8};
     for (int i = 0; i < 3; ++i) {
         colour[i].topPlane = tops[i];

@@ -8,7 +8,7 @@
 
 namespace wlttest {
 
-struct ShapeSpec {
+struct ShapeParams {
     int leadingFlag = 0;
     uint8_t background[3] = {200, 210, 220};
     int shapePresent = 1;
@@ -24,12 +24,12 @@ struct ShapeSpec {
 std::vector<int> rectangleOutline(int width, int height);
 
 // The shape stream's bytes: "o", the coded values, one spare byte.
-std::vector<uint8_t> encodeShapeStream(const ShapeSpec& spec);
+std::vector<uint8_t> encodeShapeStream(const ShapeParams& shape);
 
 // Lengths of the three colour streams for a total T (the length field minus 4).
 void colourLengths(int32_t T, int32_t len[3]);
 
-struct ColourSpec {
+struct ColourParams {
     uint8_t topPlane = 7;
     std::vector<uint8_t> body;   // bytes after the plane byte and "o"; zero-padded or cut to fit
 };
@@ -42,7 +42,7 @@ public:
     ColourStreamWriter();
     ~ColourStreamWriter();
     void symbol(int set, int s);
-    // The coded bytes (for ColourSpec::body).
+    // The coded bytes (for ColourParams::body).
     std::vector<uint8_t> body();
     // A whole stream: plane byte, "o", the body and zero padding.
     std::vector<uint8_t> stream(uint8_t topPlane, int padding = 64);
@@ -54,7 +54,7 @@ private:
 
 // A complete container around the given shape stream. T is chosen so that
 // the whole input is totalLength bytes (1024 like a card's portrait).
-std::vector<uint8_t> buildWlt(const std::vector<uint8_t>& shapeStream, const ColourSpec colour[3],
+std::vector<uint8_t> buildWlt(const std::vector<uint8_t>& shapeStream, const ColourParams colour[3],
                               int totalLength = 1024);
 
 // A container whose streams are laid out exactly as given (lengths may be
