@@ -106,16 +106,21 @@ TEST(InverseLevels, RebuildTheMaskAndThePlanAgreesWithLineByLine)
     // the shape, and reconstructing along the per-call plan of runs gives the
     // same values.
     std::mt19937 rng(11);
-    for (int round = 0; round < 5; ++round) {
+    // The last round carries the largest magnitudes a stream can describe,
+    // with alternating signs: sums that would overflow 32 bits.
+    for (int round = 0; round < 6; ++round) {
+        const bool extreme = round == 5;
         auto n = std::make_unique<Plane<int>>();
         for (int row = 0; row < kHeight; ++row)
             for (int col = 0; col < kWidth; ++col)
-                (*n)[at(row, col)] = (rng() % 100) < 20 * (round + 1) ? 1 : 0;
+                (*n)[at(row, col)] = extreme || (rng() % 100) < 20 * (round + 1) ? 1 : 0;
         auto pyramid = std::make_unique<Plane<int>>();
         buildMaskPyramid(*n, *pyramid, kLevels);
         auto coef = std::make_unique<Plane<int>>();
-        for (int i = 0; i < kCells; ++i)
-            (*coef)[i] = (*pyramid)[i] == 1 ? static_cast<int>(rng() % 801) - 400 : 0;
+        for (int i = 0; i < kCells; ++i) {
+            const int v = extreme ? ((i & 1) ? 2147483647 : -2147483647) : static_cast<int>(rng() % 801) - 400;
+            (*coef)[i] = (*pyramid)[i] == 1 ? v : 0;
+        }
 
         auto mask = std::make_unique<Plane<int>>(*pyramid);
         auto values = std::make_unique<Plane<int64_t>>();
@@ -164,8 +169,8 @@ TEST(ReconstructPlane, ValuesAreClampedToBytes)
     auto pyramid = std::make_unique<Plane<int>>();
     buildMaskPyramid(*n, *pyramid, kLevels);
     auto coef = std::make_unique<Plane<int>>();
-    (*coef)[at(4, 2)] = 100000;
-    (*coef)[at(10 >> 4, 10 >> 4)] = -5000;
+    (*coef)[at(4, 2)] = (1 << 30) + ((1 << 30) - 1);  // the largest a stream can carry
+    (*coef)[at(10 >> 4, 10 >> 4)] = -((1 << 30) + ((1 << 30) - 1));
     auto out = std::make_unique<Plane<uint8_t>>();
     reconstruct(*coef, *pyramid, *n, *out);
     EXPECT_EQ((*out)[at(77, 45)], 255);
