@@ -2,6 +2,7 @@
 #include "EchoServer.h"
 #include "Logging.h"
 #include "SimulationMode.h"
+#include "VirtualSimCard.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -22,8 +23,12 @@ int main(int argc, char** argv)
     const AppOptions options = parseCommandLine(app);
     if (options.logFile)
         qInstallMessageHandler(outputMessage);
-    if (options.simulate)
+    if (options.simulate) {
         enableSimulation(); // before anything touches USB
+        // The SIM card goes into the vpcd reader, if pcscd runs one.
+        qWarning().noquote() << QStringLiteral("simulated SIM card for the vpcd reader on port %1")
+                                    .arg(simdevices::startVirtualSimCard().port());
+    }
 
     auto* server = new EchoServer(options.server, false, nullptr);
     if (!server->isListening()) {

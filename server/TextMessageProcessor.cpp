@@ -119,6 +119,10 @@ void CTextMessageProcessor::Process(QWebSocket* client, QString message)
         SimPenStroke(function, client, message);
         return;
     }
+    if (simulationEnabled() && function == QLatin1String("SimSimCard")) {
+        SimSimCard(function, client, message);
+        return;
+    }
     if (client) {
         qWarning().noquote() << "pClient";
         client->sendTextMessage(message);

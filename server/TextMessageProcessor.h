@@ -40,6 +40,8 @@ public:
     void ZCSetSignScreenPosSizeAB(QString functionName, QWebSocket* client, QString message);
     // Only with --simulate: pen strokes scripted by a page or a test.
     void SimPenStroke(QString functionName, QWebSocket* client, QString message);
+    // Only with --simulate: scripts the virtual SIM card in the vpcd reader.
+    void SimSimCard(QString functionName, QWebSocket* client, QString message);
 
     // Decodes a Base64 image; saves it to path unless path is empty.
     QPixmap Base64_To_Image(QByteArray base64, QString path);
