@@ -110,7 +110,9 @@ os.environ["LISTEN_FDS"] = "1"
 os.environ["LISTEN_PID"] = str(os.getpid())
 os.execvp(sys.argv[2], sys.argv[2:])
 '
-launch=(python3 -c "$activate" "$rundir/pcscd.comm" pcscd -f -c "$rundir/reader.conf.d")
+# --auto-exit: a private pcscd whose test died without stopping it goes away
+# by itself after a minute without clients.
+launch=(python3 -c "$activate" "$rundir/pcscd.comm" pcscd -f --auto-exit -c "$rundir/reader.conf.d")
 if [[ $(id -u) -eq 0 ]] && command -v unshare >/dev/null && unshare -m true 2>/dev/null; then
   mkdir -p /run/pcscd
   launch=(unshare -m --propagation private sh -c 'mount -t tmpfs tmpfs /run/pcscd && exec "$@"' sh "${launch[@]}")

@@ -10,6 +10,19 @@ else
 fi
 [[ -f "$pidfile" ]] || { echo "pcscd-stop: no pcscd recorded in $pidfile"; exit 0; }
 pid=$(tr -dc '0-9' <"$pidfile") # pcscd ends it with a NUL
+# Only that pcscd: a stale pid file may name some other process by now.
+ours() {
+  [[ -n "$pid" && -r /proc/$pid/cmdline ]] || return 1
+  local cmdline
+  cmdline=$(tr '\0' ' ' </proc/$pid/cmdline)
+  [[ "$cmdline" == *pcscd* ]] || return 1
+  [[ $# -eq 0 ]] || [[ "$cmdline" == *"$1/reader.conf.d"* ]]
+}
+if ! ours "$@"; then
+  echo "pcscd-stop: no pcscd of ours runs as pid ${pid:-?}"
+  [[ $# -gt 0 ]] && rm -f "$pidfile" "$1/pcscd.comm"
+  exit 0
+fi
 if kill -0 "$pid" 2>/dev/null; then
   kill -TERM "$pid"
   deadline=$((SECONDS + 10))
