@@ -1,15 +1,15 @@
 #!/usr/bin/python3
 """The demo page in headless Chromium, clicked through against the built periphd.
 
-Usage: test_demo_page.py PERIPHD_BINARY REPO_DIR SCREENSHOT_PNG [--sim-card DEMO_SIM_CARD]
+Usage: test_demo_page.py PERIPHD_BINARY REPO_DIR SCREENSHOT_PNG [--wait-for-card TOOL]
 
 Starts `periphd --simulate` and the demo's own web server (scripts/serve-demo.sh)
 on free ports, loads the page in Chromium and checks what the page shows after
 each click. A scripted WebSocket peer stands in for a service that misbehaves
 (text that is not JSON, unknown tags, replies out of order, a dropped
-connection), which periphd itself never does. With --sim-card, and pcscd and
-vpcd installed, a private pcscd holds the project's virtual SIM card for the
-SIM button.
+connection), which periphd itself never does. With --wait-for-card, and pcscd
+and vpcd installed, periphd's simulated SIM card sits in the vpcd reader of a
+private pcscd for the SIM buttons.
 """
 import argparse
 import asyncio
@@ -78,9 +78,9 @@ VPCD_DRIVER = "/usr/lib/pcsc/drivers/serial/libifdvpcd.so"
 
 
 class Context:
-    def __init__(self, periphd_url, sim_card_inserted):
+    def __init__(self, periphd_url, sim_reader):
         self.periphd_url = periphd_url
-        self.sim_card_inserted = sim_card_inserted
+        self.sim_reader = sim_reader  # None without pcscd and vpcd
         self.signing = False  # whether this periphd build has the signing commands
         self.notes = []
 
@@ -274,6 +274,19 @@ async def signature_signed(page, ctx):
     await page.connect(ctx.periphd_url)
     await page.click("ZCSetPenWidth", Width="4")
     await start_pad(page)
+
+    # Strokes wiped with ZCResignAB leave an image without ink.
+    begin = await begin_signature(page)
+    await pen(page, "signature")
+    resign = await page.settled(await page.click("ZCResignAB"))
+    expect(resign["state"], "ok", "ZCResignAB")
+    await pen(page, "OK")
+    expect((await page.settled(begin, "the wiped signature's reply"))["state"], "ok", "wiped signature accepted")
+    await page.wait(f"document.querySelector('#signature-caption').textContent.includes('({begin})')",
+                    "the wiped signature's image")
+    wiped = await page.session.evaluate(INK_SCRIPT)
+    expect(wiped["dark"], 0, "ink left after ZCResignAB")
+
     begin = await begin_signature(page)
     await pen(page, "signature")
     await pen(page, "OK")
@@ -284,7 +297,7 @@ async def signature_signed(page, ctx):
            (begin, "ZCOutputImageBase64AB", 1, "", "ok"), "reply to ZCBeginSignAB")
     png = base64.b64decode(reply["Base64"])
     expect(png[:8], b"\x89PNG\r\n\x1a\n", "the Base64 member holds a PNG")
-    await page.wait("document.querySelector('#signature-caption').textContent.startsWith('Signature from')",
+    await page.wait(f"document.querySelector('#signature-caption').textContent.includes('({begin})')",
                     "the signature image")
     expect(await page.session.evaluate("document.querySelector('#signature-image').src"),
            "data:image/png;base64," + reply["Base64"], "image source")
@@ -301,19 +314,34 @@ async def signature_signed(page, ctx):
 
 
 async def sim_card(page, ctx):
-    """ZCSIMCard: the ICCID of the virtual card, or the failure without a reader, next to the button."""
+    """ZCSIMCard: the ICCID of the simulated card, or why there is none, next to the button."""
     await page.connect(ctx.periphd_url)
-    entry = await page.settled(await page.click("ZCSIMCard"), timeout=30)
-    tag = entry["tag"]
-    if ctx.sim_card_inserted:
-        expect(entry["reply"], json.dumps({"_tflag": tag, "data": SIM_ICCID, "functionName": "ZCSIMCard",
-                                           "msg": "获取SIM卡ICCID成功", "success": 1},
-                                          ensure_ascii=False, separators=(",", ":")), "SIM reply")
-        expect(await page.text("#iccid"), f"ICCID {SIM_ICCID}", "ICCID shown")
-    else:
-        expect(entry["reply"], envelope(tag, "ZCSIMCard", 0, "打开设备端口失败"), "SIM reply without pcscd")
+    if ctx.sim_reader is None:
+        entry = await page.settled(await page.click("ZCSIMCard"), timeout=30)
+        expect(entry["reply"], envelope(entry["tag"], "ZCSIMCard", 0, "打开设备端口失败"), "SIM reply without pcscd")
         expect(await page.text("#iccid"), "打开设备端口失败", "SIM failure shown")
         ctx.notes.append("no pcscd with vpcd here: only the SIM failure path was checked")
+        return
+
+    scripted = await page.settled(await page.click("SimSimCard", iccid=SIM_ICCID))
+    expect(json.loads(scripted["reply"]).get("data"), SIM_ICCID, "simulated card scripted")
+    await ctx.sim_reader.wait_for_card(True)
+    entry = await page.settled(await page.click("ZCSIMCard"), timeout=30)
+    expect(entry["reply"], json.dumps({"_tflag": entry["tag"], "data": SIM_ICCID, "functionName": "ZCSIMCard",
+                                       "msg": "获取SIM卡ICCID成功", "success": 1},
+                                      ensure_ascii=False, separators=(",", ":")), "SIM reply")
+    expect(await page.text("#iccid"), f"ICCID {SIM_ICCID}", "ICCID shown")
+
+    await page.session.evaluate("document.querySelector('form[data-command=\"SimSimCard\"] select').value = 'false'")
+    removed = await page.settled(await page.click("SimSimCard"))
+    expect(json.loads(removed["sent"])["inserted"], False, "the card's state sent as a JSON boolean")
+    await ctx.sim_reader.wait_for_card(False)
+    entry = await page.settled(await page.click("ZCSIMCard"), timeout=30)
+    reply = json.loads(entry["reply"])
+    expect((reply["_tflag"], reply["success"]), (entry["tag"], 0), "SIM reply with the card removed")
+    expect(await page.text("#iccid"), reply["msg"], "SIM failure shown")
+    if reply["msg"] not in ("打开设备端口失败", "设备上电失败"):
+        raise AssertionError(f"unexpected failure without a card: {reply['msg']!r}")
 
 
 SCENARIOS = [settings_envelope, replies_matched_by_tag, unknown_command_and_plain_text, misbehaving_peer,
@@ -379,51 +407,46 @@ def free_port_pair():
 
 
 class SimReader:
-    """A private pcscd with a vpcd reader holding the project's virtual SIM card."""
+    """A private pcscd with a vpcd reader, into which periphd plugs its simulated SIM card."""
 
-    def __init__(self, repo, tool):
+    def __init__(self, repo, wait_tool):
         self.repo = repo
-        self.tool = tool
+        self.wait_tool = wait_tool
         self.rundir = tempfile.mkdtemp(prefix="periphd-demo-pcscd-")
         self.socket = os.path.join(self.rundir, "pcscd.comm")
-        self.card = None
-        self.started = False
+        self.port = None
 
     @staticmethod
-    def available(tool):
-        return bool(tool) and shutil.which("pcscd") is not None and os.path.exists(VPCD_DRIVER)
+    def available(wait_tool):
+        return bool(wait_tool) and shutil.which("pcscd") is not None and os.path.exists(VPCD_DRIVER)
 
-    async def start(self):
+    def start(self):
         port = free_port_pair()
         started = subprocess.run(["bash", os.path.join(self.repo, "scripts", "pcscd-start.sh"), self.rundir, str(port)],
                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
         if started.returncode != 0:
             raise SystemExit(f"FAIL: pcscd did not start:\n{started.stdout.decode(errors='replace')}")
-        self.started = True
-        self.card = await asyncio.create_subprocess_exec(
-            self.tool, str(port), VPCD_READER, SIM_ICCID, env=dict(os.environ, PCSCLITE_CSOCK_NAME=self.socket),
-            stdin=asyncio.subprocess.PIPE, stdout=asyncio.subprocess.PIPE)
-        line = await asyncio.wait_for(self.card.stdout.readline(), 30)
-        if line.strip() != b"ready":
-            raise SystemExit(f"FAIL: the virtual SIM card never got into the reader (exit {await self.card.wait()})")
+        self.port = port
 
-    async def stop(self):
-        if self.card is not None and self.card.returncode is None:
-            self.card.stdin.close()
-            try:
-                await asyncio.wait_for(self.card.wait(), 15)
-            except asyncio.TimeoutError:
-                self.card.kill()
-                await self.card.wait()
-        if self.started:
+    async def wait_for_card(self, present):
+        waiter = await asyncio.create_subprocess_exec(
+            self.wait_tool, VPCD_READER, "present" if present else "absent",
+            env=dict(os.environ, PCSCLITE_CSOCK_NAME=self.socket), stderr=asyncio.subprocess.PIPE)
+        _, errors = await waiter.communicate()
+        if waiter.returncode != 0:
+            raise AssertionError(f"pcscd never saw the card {'inserted' if present else 'removed'}: "
+                                 f"{errors.decode(errors='replace').strip()}")
+
+    def stop(self):
+        if self.port is not None:
             subprocess.run(["bash", os.path.join(self.repo, "scripts", "pcscd-stop.sh"), self.rundir],
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
         shutil.rmtree(self.rundir, ignore_errors=True)
 
 
-async def main_async(binary, repo, screenshot_path, sim_card_tool):
+async def main_async(binary, repo, screenshot_path, wait_tool):
     service_port, http_port, debug_port = free_port(), free_port(), free_port()
-    sim = SimReader(repo, sim_card_tool)
+    sim = SimReader(repo, wait_tool)
     periphd = http = None
     periphd_log = tempfile.TemporaryFile()
     chromium = Chromium(debug_port)
@@ -431,19 +454,21 @@ async def main_async(binary, repo, screenshot_path, sim_card_tool):
     page_url = f"http://127.0.0.1:{http_port}/index.html"
     try:
         chromium.start()  # first: without a browser nothing else is worth starting
-        with_card = SimReader.available(sim_card_tool)
-        if with_card:
-            await sim.start()
-        # Without a card, pcsclite looks for a pcscd that is not there.
-        periphd = subprocess.Popen([binary, "--port", str(service_port), "--simulate"],
-                                   env=dict(os.environ, QT_QPA_PLATFORM="offscreen", PCSCLITE_CSOCK_NAME=sim.socket),
+        with_reader = SimReader.available(wait_tool)
+        if with_reader:
+            sim.start()
+        # periphd's simulated card goes to the private reader (or to a port where nobody listens),
+        # never to the system's vpcd; without a reader pcsclite finds no pcscd at the socket.
+        periphd_env = dict(os.environ, QT_QPA_PLATFORM="offscreen", PCSCLITE_CSOCK_NAME=sim.socket,
+                           PERIPHD_VPCD_PORT=str(sim.port or free_port()))
+        periphd = subprocess.Popen([binary, "--port", str(service_port), "--simulate"], env=periphd_env,
                                    stdout=periphd_log, stderr=subprocess.STDOUT)
         http = subprocess.Popen(["bash", os.path.join(repo, "scripts", "serve-demo.sh"), str(http_port)],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         await wait_until(lambda: tcp_listening(service_port), "periphd", periphd)
         await wait_until(lambda: http_ok(page_url), "the demo page server", http)
         await session.open(await chromium.page_target())
-        ctx = Context(f"ws://127.0.0.1:{service_port}", with_card)
+        ctx = Context(f"ws://127.0.0.1:{service_port}", sim if with_reader else None)
         failures = await asyncio.wait_for(run(session, page_url, ctx, screenshot_path), 100)
         for note in ctx.notes:
             print("note", note)
@@ -457,7 +482,7 @@ async def main_async(binary, repo, screenshot_path, sim_card_tool):
             if process is not None:
                 process.terminate()
                 process.wait(10)
-        await sim.stop()
+        sim.stop()
 
 
 def main():
@@ -465,9 +490,9 @@ def main():
     parser.add_argument("periphd")
     parser.add_argument("repo")
     parser.add_argument("screenshot")
-    parser.add_argument("--sim-card", default="", help="the demo_sim_card tool")
+    parser.add_argument("--wait-for-card", default="", help="the wait_for_card tool")
     args = parser.parse_args()
-    failures = asyncio.run(main_async(args.periphd, args.repo, args.screenshot, args.sim_card))
+    failures = asyncio.run(main_async(args.periphd, args.repo, args.screenshot, args.wait_for_card))
     print("demo page:", "ok" if not failures else f"{len(failures)} failure(s)")
     for failure in failures:
         print("FAIL", failure)
