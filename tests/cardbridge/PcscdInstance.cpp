@@ -110,7 +110,7 @@ uint16_t PcscdInstance::freePortPair()
     return 0;
 }
 
-bool PcscdInstance::waitForCard(const std::string& reader, bool present, int timeoutMs) const
+bool PcscdInstance::waitForCard(const std::string& reader, bool present, int timeoutMs)
 {
     SCARDCONTEXT context = 0;
     if (SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &context) != SCARD_S_SUCCESS)

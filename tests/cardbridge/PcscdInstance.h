@@ -32,8 +32,9 @@ public:
     static uint16_t freePortPair();
 
     // Bounded wait until pcscd reports the card in `reader` present (or
-    // absent), through SCardGetStatusChange.
-    bool waitForCard(const std::string& reader, bool present, int timeoutMs) const;
+    // absent), through SCardGetStatusChange, on the pcscd that
+    // PCSCLITE_CSOCK_NAME names.
+    static bool waitForCard(const std::string& reader, bool present, int timeoutMs);
     // The reader names pcscd lists now.
     std::vector<std::string> readers() const;
 
