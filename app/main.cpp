@@ -3,6 +3,7 @@
 #include "Logging.h"
 #include "SimulationMode.h"
 #include "VirtualSimCard.h"
+#include "WorkingFolder.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -20,9 +21,12 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("periphd"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PERIPHD_VERSION));
-    const AppOptions options = parseCommandLine(app);
+    AppOptions options = parseCommandLine(app);
+    if (options.userFolder && !enterUserFolder())
+        return 1;
     if (options.logFile)
         qInstallMessageHandler(outputMessage);
+    applySystemSettings(options);
     if (options.simulate) {
         enableSimulation(); // before anything touches USB
         // The SIM card goes into the vpcd reader, if pcscd runs one.
