@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QtDebug>
 
 #include <cerrno>
@@ -79,7 +80,12 @@ bool enterUserFolder()
     if (ok && ::fchdir(fd) != 0)
         ok = fail(path, QString::fromLocal8Bit(std::strerror(errno)));
     ::close(fd);
-    if (ok)
-        qWarning().noquote() << QStringLiteral("working folder %1").arg(path);
-    return ok;
+    if (!ok)
+        return false;
+    qWarning().noquote() << QStringLiteral("working folder %1").arg(path);
+    if (QFileInfo(QStringLiteral("log.txt")).size() > kLogLimitBytes
+        && ::rename("log.txt", "log.txt.1") != 0)
+        qWarning().noquote() << QStringLiteral("cannot move the full log.txt aside: %1")
+                                    .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    return true;
 }

@@ -11,4 +11,10 @@ QString userFolderPath();
 // Creates the per-user folder if need be (missing parents with mode 0700, as
 // XDG asks), makes sure it is a directory of this user with mode 0700, and
 // makes it the current directory. On failure it logs why and returns false.
+//
+// log.txt only ever grows (an idle pad being read adds a line every 300 ms),
+// so a log over kLogLimitBytes is moved to log.txt.1 here, replacing the one
+// before: the folder holds at most about two limits of log.
 bool enterUserFolder();
+
+constexpr qint64 kLogLimitBytes = 16 * 1024 * 1024;

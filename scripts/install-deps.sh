@@ -15,6 +15,7 @@ packages=(
   xvfb xauth fonts-noto-cjk fonts-dejavu-core
   chromium
   imagemagick
+  dpkg-dev file lintian systemd udev
 )
 
 missing=()

@@ -29,6 +29,7 @@ private slots:
     void whereItIs();
     void createdPrivateWithItsParents();
     void existingFolderIsMadePrivate();
+    void fullLogIsMovedAside();
     void fileInTheWayIsRefused();
     void anotherUsersFolderIsRefused();
 
@@ -94,6 +95,30 @@ void WorkingFolderTest::existingFolderIsMadePrivate()
     QCOMPARE(modeOf(folder), 0700);
     QVERIFY2(log.lines().contains(folder + " was open to other users (mode 755); now 0700"),
              qPrintable(log.lines().join('\n')));
+}
+
+void WorkingFolderTest::fullLogIsMovedAside()
+{
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+    const QString folder = state.path() + "/periphd";
+    QVERIFY(QDir().mkdir(folder));
+    QFile old(folder + "/log.txt.1");
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.close();
+    QFile log(folder + "/log.txt");
+    QVERIFY(log.open(QIODevice::WriteOnly));
+    QVERIFY(log.resize(kLogLimitBytes)); // at the limit: stays
+    log.close();
+    QVERIFY(enterUserFolder());
+    QCOMPARE(QFileInfo(folder + "/log.txt").size(), kLogLimitBytes);
+
+    QVERIFY(log.open(QIODevice::Append));
+    QCOMPARE(log.write("x"), qint64(1));
+    log.close();
+    QVERIFY(enterUserFolder());
+    QVERIFY(!QFileInfo::exists(folder + "/log.txt"));
+    QCOMPARE(QFileInfo(folder + "/log.txt.1").size(), kLogLimitBytes + 1);
 }
 
 void WorkingFolderTest::fileInTheWayIsRefused()

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the Debian package and checks it: control fields and file list
+# (dpkg-deb), lintian (no errors; warnings are shown), then installs it with
+# apt in a throwaway root, runs the installed service there, removes and
+# purges it (tests/packaging/). Needs root, for the throwaway root.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build_dir=${PERIPHD_BUILD_DIR:-build}
+
+deb=$(bash scripts/package.sh | tail -n1)
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")
+
+echo "== dpkg-deb -I / -c"
+python3 tests/packaging/check_deb.py "$deb" "$version"
+
+echo "== lintian"
+lintian --fail-on error "$deb"
+
+echo "== install, run, remove and purge in a throwaway root"
+bash tests/packaging/throwaway-root.sh bash tests/packaging/installed_package.sh "$deb"
