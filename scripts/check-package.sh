@@ -11,7 +11,7 @@ deb=$(bash scripts/package.sh | tail -n1)
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")
 
 echo "== dpkg-deb -I / -c"
-python3 tests/packaging/check_deb.py "$deb" "$version"
+/usr/bin/python3 tests/packaging/check_deb.py "$deb" "$version"
 
 echo "== lintian"
 lintian --fail-on error "$deb"

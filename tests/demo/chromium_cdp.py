@@ -21,8 +21,9 @@ class PageError(Exception):
 class Chromium:
     """One headless browser with its own throw-away profile."""
 
-    def __init__(self, debug_port):
+    def __init__(self, debug_port, extra_args=()):
         self.debug_port = debug_port
+        self.extra_args = list(extra_args)
         self.process = None
         self.profile = None
         self.log = None
@@ -36,7 +37,7 @@ class Chromium:
         args = [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
                 f"--user-data-dir={self.profile}", f"--remote-debugging-port={self.debug_port}",
-                "--window-size=1280,1500", "about:blank"]
+                "--window-size=1280,1500", *self.extra_args, "about:blank"]
         # Its own session, so that the browser and its helper processes go together.
         self.process = subprocess.Popen(args, stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
 
