@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${PERIPHD_BUILD_DIR:-build}
 
-deb=$(bash scripts/package.sh | tail -n1)
+bash scripts/package.sh
+deb=$(ls "$build_dir"/periphd_*.deb)
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")
 
 echo "== dpkg-deb -I / -c"
