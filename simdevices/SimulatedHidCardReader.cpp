@@ -379,9 +379,10 @@ void SimulatedHidCardReader::answer(const QByteArray& message)
     case 0xB4:
         m_notReadyPending = m_notReadyPolls;
         if (m_rawRead) {
-            for (QByteArray raw : m_rawReadReports) {
-                raw.resize(kReportSize);
-                m_answer.push_back(raw);
+            for (const QByteArray& raw : m_rawReadReports) {
+                QByteArray padded = raw.left(kReportSize);
+                padded += QByteArray(kReportSize - padded.size(), '\0');
+                m_answer.push_back(padded);
             }
         } else if (m_readStatus != 0) {
             m_answer.push_back(report(kLast, m_readStatus));

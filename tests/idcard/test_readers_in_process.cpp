@@ -1,0 +1,120 @@
+// The readers' drivers on the in-process simulated bus, for what is about
+// their logic and the models' scripting rather than libusb: what open and
+// close leave behind, the busy reader's bound, a transfer woken by an
+// unplug, and the models refusing malformed scripts.
+#include "HidIDCard.h"
+#include "OutputCapture.h"
+#include "ReadIDCard.h"
+#include "SimulatedHidCardReader.h"
+#include "SimulatedSamReader.h"
+#include "SimulatedUsbBus.h"
+#include "UsbBackend.h"
+
+#include <QtTest>
+
+#include <libusb.h>
+
+#include <future>
+
+class ReadersInProcessTest : public QObject {
+    Q_OBJECT
+
+    SimulatedUsbBus m_bus;
+    SimulatedSamReader m_sam;
+    SimulatedHidCardReader m_hid;
+
+private slots:
+    void initTestCase()
+    {
+        m_bus.attach(m_sam);
+        m_bus.attach(m_hid);
+        usb::setBackend(m_bus);
+    }
+
+    void hidOpenAndCloseLeaveNothingBehind()
+    {
+        StreamCapture out(1);
+        {
+            HidIDCard card;
+            const long handle = card.ICC_Reader_Open(const_cast<char*>("USB1"));
+            QVERIFY(handle >= 1);
+            QVERIFY(!m_hid.kernelDriverBound());
+            QCOMPARE(m_bus.deviceListsOut(), 0);
+            QCOMPARE(m_bus.openHandles(), 1);
+            QCOMPARE(card.ICC_Reader_Close(handle), 0);
+            QCOMPARE(m_bus.openHandles(), 0);
+            QCOMPARE(card.ICC_Reader_Close(handle), 0); // twice is harmless
+        }
+        {
+            // Left open: the reader object closes it when it goes.
+            HidIDCard card;
+            QVERIFY(card.ICC_Reader_Open(const_cast<char*>("USB1")) >= 1);
+            QCOMPARE(m_bus.openHandles(), 1);
+        }
+        QCOMPARE(m_bus.openHandles(), 0);
+
+        m_hid.setPlugged(false);
+        {
+            HidIDCard card;
+            QCOMPARE(card.ICC_Reader_Open(const_cast<char*>("USB1")), -1L);
+            QCOMPARE(m_bus.deviceListsOut(), 0);
+            QCOMPARE(m_bus.openHandles(), 0);
+        }
+        m_hid.setPlugged(true);
+    }
+
+    // With the shipped bound: a reader that never stops answering "still
+    // reading" does not hold the read for ever.
+    void readerBusyForEverFailsWithinTheDefaultBound()
+    {
+        HidIDCard card;
+        StreamCapture out(1);
+        const long handle = card.ICC_Reader_Open(const_cast<char*>("USB1"));
+        QVERIFY(handle >= 1);
+        m_hid.setNotReadyPolls(-1);
+        m_hid.clearHistory();
+        unsigned char record[HidIDCard::kRecordSize] = {};
+        QCOMPARE(card.PICC_Reader_ID_Read(handle, record), -15);
+        QVERIFY(out.text().contains("GetUsbMsg: reader still busy after 5000 ms\n"));
+        QVERIFY(m_hid.notReadyAnswers() > 3);
+        m_hid.resetFaults();
+    }
+
+    void unplugWakesAWaitingTransfer()
+    {
+        libusb_device_handle* handle = m_bus.openDeviceWithVidPid(nullptr, 0x0400, 0xC35A);
+        QVERIFY(handle);
+        QCOMPARE(m_bus.claimInterface(handle, 0), 0);
+        // Nothing asked, nothing to answer: the read waits without a limit.
+        auto read = std::async(std::launch::async, [this, handle] {
+            unsigned char reply[4096];
+            int got = -1;
+            return m_bus.bulkTransfer(handle, 0x81, reply, sizeof reply, &got, 0);
+        });
+        QVERIFY(read.wait_for(std::chrono::milliseconds(50)) == std::future_status::timeout);
+        m_sam.setPlugged(false);
+        QVERIFY(read.wait_for(std::chrono::seconds(10)) == std::future_status::ready);
+        QCOMPARE(read.get(), int(LIBUSB_ERROR_NO_DEVICE));
+        m_bus.close(handle);
+        m_sam.setPlugged(true);
+    }
+
+    void modelsRefuseMalformedScripts()
+    {
+        const QByteArray record = m_sam.cardRecord();
+        for (int size : {0, 1279, 1281, 2303, 2305, 4096}) {
+            QVERIFY(!m_sam.setCardRecord(QByteArray(size, 'x')));
+            QVERIFY(!m_hid.setCardRecord(QByteArray(size, 'x')));
+        }
+        QCOMPARE(m_sam.cardRecord(), record);
+        QVERIFY(m_sam.setCardRecord(QByteArray(2304, 'y')));
+        QVERIFY(m_hid.setCardRecord(QByteArray(1280, 'y')));
+        const QByteArray id = m_sam.samId();
+        QVERIFY(!m_sam.setSamId(QByteArray(15, '\1')));
+        QVERIFY(!m_sam.setSamId(QByteArray(17, '\1')));
+        QCOMPARE(m_sam.samId(), id);
+    }
+};
+
+QTEST_GUILESS_MAIN(ReadersInProcessTest)
+#include "test_readers_in_process.moc"
