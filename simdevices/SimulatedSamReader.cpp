@@ -456,9 +456,10 @@ void SimulatedSamReader::queueReply(QByteArray reply, Command command)
         return;
     }
     if (m_module == Module::M0501) {
+        // Both parts always go out; a reply cut inside its head leaves an
+        // empty second part.
         m_replies[0x81].push_back(reply.left(kHeadSize));
-        if (reply.size() > kHeadSize)
-            m_replies[0x85].push_back(reply.mid(kHeadSize));
+        m_replies[0x85].push_back(reply.mid(kHeadSize));
     } else {
         m_replies[0x81].push_back(reply);
     }

@@ -50,7 +50,6 @@ public:
     static constexpr int kTextSize = 256;
     static constexpr int kPhotoSize = 1024;
     static constexpr int kFingerprintSize = 1024;
-    static constexpr int kMaxReply = 4096;
 
     SimulatedSamReader();
 
@@ -76,7 +75,7 @@ public:
     void setStatus(Command command, const QByteArray& status);
     void setReplyFault(Command command, ReplyFault fault, int amount = 0);
     // The whole reply frame of a command, byte for byte (the 0501 still
-    // splits it after its 7th byte).
+    // splits it after its 7th byte; either part may be empty).
     void setRawReply(Command command, const QByteArray& reply);
     // The next `count` transfers on an endpoint fail with `error` (count < 0:
     // every one), e.g. an 0x01 that refuses transfers.

@@ -392,7 +392,7 @@ private slots:
         QTest::newRow("0501, one byte over") << Module::M0501 << Fault::OverAnnounced << 1 << -125;
         QTest::newRow("0501, 60000 bytes over") << Module::M0501 << Fault::OverAnnounced << 60000 << -125;
         QTest::newRow("0501, cut after 600 bytes") << Module::M0501 << Fault::Short << 600 << -125;
-        QTest::newRow("0501, cut inside the head") << Module::M0501 << Fault::Short << 5 << -123;
+        QTest::newRow("0501, cut inside the head") << Module::M0501 << Fault::Short << 5 << -124;
         QTest::newRow("0503, one byte over") << Module::M0503 << Fault::OverAnnounced << 1 << -323;
         QTest::newRow("0503, 60000 bytes over") << Module::M0503 << Fault::OverAnnounced << 60000 << -323;
         QTest::newRow("0503, cut after 600 bytes") << Module::M0503 << Fault::Short << 600 << -323;
