@@ -8,6 +8,18 @@
 
 namespace {
 
+// What the host did is kept for tests to look at, but not without end: the
+// simulated service runs for as long as it likes.
+constexpr int kHistory = 4096;
+
+template <typename T>
+void remember(QList<T>& history, const T& entry)
+{
+    if (history.size() >= kHistory)
+        history.removeFirst();
+    history.append(entry);
+}
+
 constexpr int kInterface = 0;
 constexpr uint8_t kSetReportType = 0x21; // class, interface, host to device
 constexpr uint8_t kGetReportType = 0xA1; // class, interface, device to host
@@ -143,6 +155,12 @@ void SimulatedHidCardReader::setKernelDriverBound(bool bound)
     m_kernelDriverBound = bound;
 }
 
+void SimulatedHidCardReader::setClaimError(int error)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_claimError = error;
+}
+
 void SimulatedHidCardReader::setNotReadyPolls(int count)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -269,6 +287,8 @@ int SimulatedHidCardReader::claimInterface(int interfaceNumber)
         return LIBUSB_ERROR_NO_DEVICE;
     if (interfaceNumber != kInterface)
         return LIBUSB_ERROR_NOT_FOUND;
+    if (m_claimError)
+        return m_claimError;
     if (m_kernelDriverBound)
         return LIBUSB_ERROR_BUSY;
     m_claimed = true;
@@ -337,7 +357,7 @@ int SimulatedHidCardReader::controlTransfer(uint8_t requestType, uint8_t request
 int SimulatedHidCardReader::setReport(const unsigned char* data)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), kReportSize);
-    m_outputReports.append(bytes);
+    remember(m_outputReports, bytes);
     if (bytes[0] == kMore) {
         if (!m_partial)
             m_partialMessage = QByteArray(1, kLast);
@@ -350,7 +370,7 @@ int SimulatedHidCardReader::setReport(const unsigned char* data)
         message = m_partialMessage + bytes.mid(1);
     m_partial = false;
     m_partialMessage.clear();
-    m_messages.append(message);
+    remember(m_messages, message);
     answer(message);
     return kReportSize;
 }

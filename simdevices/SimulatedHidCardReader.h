@@ -50,6 +50,9 @@ public:
     void setPlugged(bool plugged);
     bool plugged() const;
     void setKernelDriverBound(bool bound);
+    // Claims fail with this libusb error (0: they do not), e.g. another
+    // program holds the interface.
+    void setClaimError(int error);
 
     // Failure knobs, until resetFaults().
     // The read answers "still reading" (0x16) this many times first
@@ -109,6 +112,7 @@ private:
     uint64_t m_nextAttachment = 2;
     bool m_kernelDriverBound = true;
     bool m_claimed = false;
+    int m_claimError = 0;
     QByteArray m_partialMessage; // reports of a message whose last has not come
     bool m_partial = false;
     int m_notReadyPending = 0;   // "still reading" answers before the data

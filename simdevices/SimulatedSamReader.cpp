@@ -9,6 +9,18 @@
 
 namespace {
 
+// What the host did is kept for tests to look at, but not without end: the
+// simulated service runs for as long as it likes.
+constexpr int kHistory = 4096;
+
+template <typename T>
+void remember(QList<T>& history, const T& entry)
+{
+    if (history.size() >= kHistory)
+        history.removeFirst();
+    history.append(entry);
+}
+
 constexpr int kInterface = 0;
 const QByteArray kPreamble = QByteArray::fromHex("AAAAAA9669");
 constexpr int kHeadSize = 7; // preamble and length
@@ -272,7 +284,7 @@ int SimulatedSamReader::takeFailure(unsigned char endpoint)
 
 void SimulatedSamReader::log(unsigned char endpoint, int length, int result)
 {
-    m_transfers.append(Transfer{endpoint, length, result});
+    remember(m_transfers, Transfer{endpoint, length, result});
 }
 
 int SimulatedSamReader::transfer(unsigned char endpoint, unsigned char* data, int length,
@@ -362,7 +374,7 @@ int SimulatedSamReader::write(unsigned char endpoint, const unsigned char* data,
 
 void SimulatedSamReader::answer(const QByteArray& request)
 {
-    m_requests.append(request);
+    remember(m_requests, request);
     m_replies.clear(); // the module answers the latest request only
     Command command = Command::SamId;
     QByteArray reply = replyTo(request, &command);

@@ -52,15 +52,37 @@ int SimulatedUsbBus::deviceListsOut() const
     return m_deviceListsOut;
 }
 
+int SimulatedUsbBus::ownContexts() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_ownContexts;
+}
+
+int SimulatedUsbBus::defaultContextUsers() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_defaultContextUsers;
+}
+
 int SimulatedUsbBus::init(libusb_context** ctx)
 {
-    if (ctx) // null: the default context, which needs no token
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (ctx) {
         *ctx = reinterpret_cast<libusb_context*>(&g_contextToken);
+        ++m_ownContexts;
+    } else {
+        ++m_defaultContextUsers; // the default context needs no token
+    }
     return LIBUSB_SUCCESS;
 }
 
-void SimulatedUsbBus::exit(libusb_context*)
+void SimulatedUsbBus::exit(libusb_context* ctx)
 {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (ctx)
+        --m_ownContexts;
+    else
+        --m_defaultContextUsers;
 }
 
 void SimulatedUsbBus::setDebugLevel(libusb_context*, int)

@@ -17,6 +17,10 @@ public:
     void detach(SimulatedUsbDevice& device);
     int openHandles() const;
     int deviceListsOut() const; // fetched and not yet freed
+    // Contexts initialised and not yet exited: contexts of their own, and
+    // users of the default context (init and exit with a null context).
+    int ownContexts() const;
+    int defaultContextUsers() const;
 
     int init(libusb_context** ctx) override;
     void exit(libusb_context* ctx) override;
@@ -47,4 +51,6 @@ private:
     std::vector<SimulatedUsbDevice*> m_devices;
     std::vector<Handle*> m_handles;
     int m_deviceListsOut = 0;
+    int m_ownContexts = 0;
+    int m_defaultContextUsers = 0;
 };

@@ -41,8 +41,12 @@ private slots:
             QVERIFY(!m_hid.kernelDriverBound());
             QCOMPARE(m_bus.deviceListsOut(), 0);
             QCOMPARE(m_bus.openHandles(), 1);
+            // A context of its own, not the default one.
+            QCOMPARE(m_bus.ownContexts(), 1);
+            QCOMPARE(m_bus.defaultContextUsers(), 0);
             QCOMPARE(card.ICC_Reader_Close(handle), 0);
             QCOMPARE(m_bus.openHandles(), 0);
+            QCOMPARE(m_bus.ownContexts(), 0);
             QCOMPARE(card.ICC_Reader_Close(handle), 0); // twice is harmless
         }
         {
@@ -52,6 +56,7 @@ private slots:
             QCOMPARE(m_bus.openHandles(), 1);
         }
         QCOMPARE(m_bus.openHandles(), 0);
+        QCOMPARE(m_bus.ownContexts(), 0);
 
         m_hid.setPlugged(false);
         {
@@ -59,8 +64,22 @@ private slots:
             QCOMPARE(card.ICC_Reader_Open(const_cast<char*>("USB1")), -1L);
             QCOMPARE(m_bus.deviceListsOut(), 0);
             QCOMPARE(m_bus.openHandles(), 0);
+            QCOMPARE(m_bus.ownContexts(), 0);
         }
         m_hid.setPlugged(true);
+
+        // A claim that fails: its error, no handle kept; close ends the context.
+        m_hid.setClaimError(LIBUSB_ERROR_ACCESS);
+        {
+            HidIDCard card;
+            const long handle = card.ICC_Reader_Open(const_cast<char*>("USB1"));
+            QCOMPARE(handle, long(LIBUSB_ERROR_ACCESS));
+            QCOMPARE(m_bus.openHandles(), 0);
+            QCOMPARE(card.PICC_Reader_ID_Request(1), -12);
+            QCOMPARE(card.ICC_Reader_Close(handle), 0);
+            QCOMPARE(m_bus.ownContexts(), 0);
+        }
+        m_hid.setClaimError(0);
     }
 
     // With the shipped bound: a reader that never stops answering "still

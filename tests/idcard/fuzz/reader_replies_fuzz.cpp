@@ -50,6 +50,7 @@ void runSam(SimulatedSamReader& sam, SimulatedUsbBus& bus, bool m0501, const uin
             size_t size)
 {
     sam.resetFaults();
+    sam.clearHistory();
     sam.setModule(m0501 ? SimulatedSamReader::Module::M0501 : SimulatedSamReader::Module::M0503);
     size_t at = 0;
     if (at < size) {
@@ -105,6 +106,7 @@ void runSam(SimulatedSamReader& sam, SimulatedUsbBus& bus, bool m0501, const uin
 void runHid(SimulatedHidCardReader& hid, const uint8_t* data, size_t size)
 {
     hid.resetFaults();
+    hid.clearHistory();
     size_t at = 0;
     if (at < size)
         hid.setRequestAnswer(data[at++]);
