@@ -208,6 +208,7 @@ void SimulatedHidCardReader::failInputReportsAfter(int after, int error)
 void SimulatedHidCardReader::resetFaults()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_claimError = 0;
     m_notReadyPolls = 0;
     m_readStatus = 0;
     m_requestAnswer = -1;

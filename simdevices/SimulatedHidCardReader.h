@@ -50,11 +50,11 @@ public:
     void setPlugged(bool plugged);
     bool plugged() const;
     void setKernelDriverBound(bool bound);
+
+    // Failure knobs, until resetFaults().
     // Claims fail with this libusb error (0: they do not), e.g. another
     // program holds the interface.
     void setClaimError(int error);
-
-    // Failure knobs, until resetFaults().
     // The read answers "still reading" (0x16) this many times first
     // (negative: for ever).
     void setNotReadyPolls(int count);

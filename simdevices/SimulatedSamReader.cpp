@@ -166,9 +166,16 @@ void SimulatedSamReader::failTransfers(unsigned char endpoint, int count, int er
     m_failures[endpoint] = Failure{count, error};
 }
 
+void SimulatedSamReader::setClaimError(int error)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_claimError = error;
+}
+
 void SimulatedSamReader::resetFaults()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_claimError = 0;
     m_status.clear();
     m_faults.clear();
     m_rawReplies.clear();
@@ -240,6 +247,8 @@ int SimulatedSamReader::claimInterface(int interfaceNumber)
         return LIBUSB_ERROR_NO_DEVICE;
     if (interfaceNumber != kInterface)
         return LIBUSB_ERROR_NOT_FOUND;
+    if (m_claimError)
+        return m_claimError;
     m_claimed = true;
     return LIBUSB_SUCCESS;
 }

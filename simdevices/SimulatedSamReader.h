@@ -80,6 +80,8 @@ public:
     // The next `count` transfers on an endpoint fail with `error` (count < 0:
     // every one), e.g. an 0x01 that refuses transfers.
     void failTransfers(unsigned char endpoint, int count, int error);
+    // Claims fail with this libusb error (0: they do not).
+    void setClaimError(int error);
     void resetFaults();
 
     // What the host did.
@@ -137,6 +139,7 @@ private:
     uint64_t m_attachment = 1;
     uint64_t m_nextAttachment = 2;
     bool m_claimed = false;
+    int m_claimError = 0;
     QByteArray m_pendingRequest; // a 0501 request whose rest has not come yet
     std::map<unsigned char, std::deque<QByteArray>> m_replies; // per IN endpoint
     std::map<Command, QByteArray> m_status;
