@@ -291,9 +291,9 @@ int SimulatedSamReader::takeFailure(unsigned char endpoint)
     return it->second.error;
 }
 
-void SimulatedSamReader::log(unsigned char endpoint, int length, int result)
+void SimulatedSamReader::log(unsigned char endpoint, int length, int result, int waitMs)
 {
-    remember(m_transfers, Transfer{endpoint, length, result});
+    remember(m_transfers, Transfer{endpoint, length, result, waitMs});
 }
 
 int SimulatedSamReader::transfer(unsigned char endpoint, unsigned char* data, int length,
@@ -305,12 +305,12 @@ int SimulatedSamReader::transfer(unsigned char endpoint, unsigned char* data, in
     if (!m_attachment)
         return LIBUSB_ERROR_NO_DEVICE;
     if (!hasEndpoint(endpoint)) {
-        log(endpoint, 0, LIBUSB_ERROR_PIPE);
+        log(endpoint, 0, LIBUSB_ERROR_PIPE, waitMs);
         return LIBUSB_ERROR_PIPE;
     }
     m_claimed = true; // usbfs claims the interface for a transfer if needed
     if (const int error = takeFailure(endpoint)) {
-        log(endpoint, 0, error);
+        log(endpoint, 0, error, waitMs);
         return error;
     }
     if (endpoint & LIBUSB_ENDPOINT_IN)
@@ -318,7 +318,7 @@ int SimulatedSamReader::transfer(unsigned char endpoint, unsigned char* data, in
     const int result = write(endpoint, data, length);
     if (result == LIBUSB_SUCCESS && transferred)
         *transferred = length;
-    log(endpoint, result == LIBUSB_SUCCESS ? length : 0, result);
+    log(endpoint, result == LIBUSB_SUCCESS ? length : 0, result, waitMs);
     lock.unlock();
     notify();
     return result;
@@ -340,19 +340,19 @@ int SimulatedSamReader::read(std::unique_lock<std::mutex>& lock, unsigned char e
     std::deque<QByteArray>& queue = m_replies[endpoint];
     if (queue.empty()) {
         if (waitMs != 0) // a poll of the usbdevfs emulation is no transfer of its own
-            log(endpoint, 0, LIBUSB_ERROR_TIMEOUT);
+            log(endpoint, 0, LIBUSB_ERROR_TIMEOUT, waitMs);
         return LIBUSB_ERROR_TIMEOUT;
     }
     const QByteArray reply = queue.front();
     queue.pop_front();
     if (reply.size() > length) {
-        log(endpoint, 0, LIBUSB_ERROR_OVERFLOW);
+        log(endpoint, 0, LIBUSB_ERROR_OVERFLOW, waitMs);
         return LIBUSB_ERROR_OVERFLOW; // more than the host asked for
     }
     std::memcpy(data, reply.constData(), size_t(reply.size()));
     if (transferred)
         *transferred = reply.size();
-    log(endpoint, reply.size(), LIBUSB_SUCCESS);
+    log(endpoint, reply.size(), LIBUSB_SUCCESS, waitMs);
     return LIBUSB_SUCCESS;
 }
 

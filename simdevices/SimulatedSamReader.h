@@ -45,6 +45,7 @@ public:
         unsigned char endpoint;
         int length; // bytes moved
         int result; // libusb code
+        int waitMs; // how long the host let it take (usbdevfs polls: 0)
     };
 
     static constexpr int kTextSize = 256;
@@ -127,7 +128,7 @@ private:
     QByteArray cardAnswer(Command command, unsigned char parameter) const;
     void queueReply(QByteArray reply, Command command);
     int takeFailure(unsigned char endpoint);
-    void log(unsigned char endpoint, int length, int result);
+    void log(unsigned char endpoint, int length, int result, int waitMs);
     void notify();
 
     mutable std::mutex m_mutex;

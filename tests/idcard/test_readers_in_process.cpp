@@ -14,7 +14,11 @@
 
 #include <libusb.h>
 
+#include <functional>
 #include <future>
+
+using Module = SimulatedSamReader::Module;
+Q_DECLARE_METATYPE(Module)
 
 class ReadersInProcessTest : public QObject {
     Q_OBJECT
@@ -116,6 +120,59 @@ private slots:
         QCOMPARE(read.get(), int(LIBUSB_ERROR_NO_DEVICE));
         m_bus.close(handle);
         m_sam.setPlugged(true);
+    }
+
+    // The bus hands each transfer's libusb timeout to the model.
+    void everyExchangeWaitsItsOwnTime_data()
+    {
+        QTest::addColumn<Module>("module");
+        QTest::addColumn<int>("exchange");
+        QTest::addColumn<bool>("refuse01");
+        QTest::addColumn<QString>("waits");
+        QTest::newRow("0501 SAM id") << Module::M0501 << 0 << false << "02@1000 06@1000 81@1000 85@1000";
+        QTest::newRow("0501 find") << Module::M0501 << 1 << false << "02@3000 06@3000 81@1000 85@1000";
+        QTest::newRow("0501 select") << Module::M0501 << 2 << false << "02@1000 06@1000 81@1000 85@1000";
+        QTest::newRow("0501 read") << Module::M0501 << 3 << false << "02@1000 06@1000 81@3000 85@3000";
+        QTest::newRow("0503 SAM id") << Module::M0503 << 0 << false << "01@1000 81@1000";
+        QTest::newRow("0503 find") << Module::M0503 << 1 << false << "01@3000 81@1000";
+        QTest::newRow("0503 select") << Module::M0503 << 2 << false << "01@1000 81@1000";
+        QTest::newRow("0503 read") << Module::M0503 << 3 << false << "01@1000 81@1000";
+        QTest::newRow("0503 find through 0x02") << Module::M0503 << 1 << true << "01@3000 02@3000 81@1000";
+        QTest::newRow("0503 read through 0x02") << Module::M0503 << 3 << true << "01@1000 02@1000 81@1000";
+    }
+    void everyExchangeWaitsItsOwnTime()
+    {
+        QFETCH(Module, module);
+        QFETCH(int, exchange);
+        QFETCH(bool, refuse01);
+        QFETCH(QString, waits);
+        m_sam.resetFaults();
+        m_sam.setModule(module);
+        if (refuse01)
+            m_sam.failTransfers(0x01, -1, LIBUSB_ERROR_PIPE);
+        libusb_device_handle* handle = m_bus.openDeviceWithVidPid(nullptr, 0x0400, 0xC35A);
+        QVERIFY(handle);
+        m_sam.clearHistory();
+        ReadIDCard card;
+        char samId[128] = {};
+        unsigned char record[4096] = {};
+        const bool m0501 = module == Module::M0501;
+        StreamCapture out(1);
+        LogCapture log;
+        int result = -1;
+        switch (exchange) {
+        case 0: result = m0501 ? card.getIDSAM0501(handle, samId) : card.getIDSAM0503(handle, samId); break;
+        case 1: result = m0501 ? card.findCard0501(handle) : card.findCard0503(handle); break;
+        case 2: result = m0501 ? card.selectCard0501(handle) : card.selectCard0503(handle); break;
+        case 3: result = m0501 ? card.readCardData0501(handle, record) : card.readCardData0503(handle, record); break;
+        }
+        m_bus.close(handle);
+        QCOMPARE(result, 0);
+        QStringList seen;
+        for (const auto& transfer : m_sam.transfers())
+            seen << QString("%1@%2").arg(transfer.endpoint, 2, 16, QChar('0')).arg(transfer.waitMs);
+        QCOMPARE(seen.join(' '), waits);
+        m_sam.resetFaults();
     }
 
     void modelsRefuseMalformedScripts()
