@@ -2,8 +2,8 @@
 
 // The card faces are drawn in SimHei, 宋体 and Tahoma, fonts a Debian
 // desktop does not have. The alias file installed with periphd maps them
-// to Debian's Noto Sans CJK SC, Noto Serif CJK SC and DejaVu Sans, so the
-// faces never depend on whatever Qt would pick in their place.
+// to Debian's Noto Sans CJK SC (SimHei, Tahoma) and Noto Serif CJK SC
+// (宋体), so the faces never depend on whatever Qt would pick in their place.
 
 #include <QString>
 

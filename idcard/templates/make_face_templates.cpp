@@ -1,10 +1,15 @@
-// Draws the empty card face templates "front.jpg" and "back.jpg" (856 x 545
-// pixels, the card's 85.6 x 54.47 mm at 10 pixels a millimetre): a soft
+// Draws the empty card face templates "front.jpg" and "back.jpg": a soft
 // background with a fine wave pattern, the front with a light panel for
 // the portrait, the back with a rosette beside its title area. Plain
 // artwork of this project; the renderer draws every text.
 //
-//     make_face_templates OUTDIR
+// The faces' texts have fixed point sizes while their positions scale
+// with the template, so the template's size sets how large the text sits
+// on the card. 1070 x 681 (the card's 85.6 x 54.47 mm at 12.5 pixels a
+// millimetre) fits the layout with Debian's fonts at 96 dpi: at 856 x 545
+// the identity number runs off the card and the address under the portrait.
+//
+//     make_face_templates OUTDIR [WIDTH]
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -12,11 +17,14 @@
 #include <QtMath>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
+// The artwork's own layout; it is drawn scaled to the output size.
 constexpr int width = 856;
 constexpr int height = 545;
+constexpr int defaultWidth = 1070;
 constexpr double radius = 34; // the card's rounded corners
 
 QPainterPath cardOutline()
@@ -51,7 +59,6 @@ void drawWaves(QPainter& p, const QColor& colour, double phase)
 
 void drawCardBase(QPainter& p, const QColor& top, const QColor& bottom, const QColor& wave, double phase)
 {
-    p.fillRect(0, 0, width, height, Qt::white);
     const QPainterPath card = cardOutline();
     QLinearGradient background(0, 0, width, height);
     background.setColorAt(0, top);
@@ -86,28 +93,38 @@ void drawRosette(QPainter& p, QPointF centre, double r)
     p.drawEllipse(centre, r * 0.28, r * 0.28);
 }
 
-QImage front()
+// The artwork is laid out on 856 x 545 and drawn at pixelsWide.
+QImage canvas(int pixelsWide)
 {
-    QImage image(width, height, QImage::Format_RGB32);
+    QImage image(pixelsWide, int(pixelsWide * double(height) / width + 0.5), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    return image;
+}
+
+QImage front(int pixelsWide)
+{
+    QImage image = canvas(pixelsWide);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(image.width() / double(width), image.height() / double(height));
     drawCardBase(p, QColor(236, 245, 251), QColor(250, 247, 238), QColor(120, 180, 215, 38), 0.0);
-    // A light panel behind the portrait (drawn at 538, 80, 307 x 378), so
-    // its transparent background reads as a photo's.
-    QRadialGradient panel(QPointF(691, 269), 230);
+    // A light panel where the portrait goes (53.8 mm, 8 mm; 307 x 378
+    // pixels of the output), so its transparent background reads as a photo's.
+    QRadialGradient panel(QPointF(661, 231), 200);
     panel.setColorAt(0, QColor(255, 255, 255, 200));
     panel.setColorAt(1, QColor(255, 255, 255, 0));
     p.setPen(Qt::NoPen);
     p.setBrush(panel);
-    p.drawRoundedRect(QRectF(520, 62, 343, 414), 18, 18);
+    p.drawRoundedRect(QRectF(526, 68, 270, 326), 16, 16);
     return image;
 }
 
-QImage back()
+QImage back(int pixelsWide)
 {
-    QImage image(width, height, QImage::Format_RGB32);
+    QImage image = canvas(pixelsWide);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(image.width() / double(width), image.height() / double(height));
     drawCardBase(p, QColor(250, 246, 236), QColor(235, 244, 250), QColor(200, 150, 110, 36), 0.35);
     // The title area: a warm band across the top, the rosette at its left.
     QLinearGradient band(0, 30, 0, 250);
@@ -129,13 +146,15 @@ QImage back()
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTDIR\nwrites OUTDIR/front.jpg and OUTDIR/back.jpg\n", argv[0]);
+    const int pixelsWide = argc == 3 ? std::atoi(argv[2]) : defaultWidth;
+    if (argc < 2 || argc > 3 || pixelsWide < 100 || pixelsWide > 8000) {
+        std::fprintf(stderr, "usage: %s OUTDIR [WIDTH]\nwrites OUTDIR/front.jpg and OUTDIR/back.jpg, WIDTH pixels wide (default %d)\n",
+                     argv[0], defaultWidth);
         return 2;
     }
     const QString dir = QString::fromLocal8Bit(argv[1]);
-    const bool ok = front().save(dir + QStringLiteral("/front.jpg"), "JPEG", 92) &&
-                    back().save(dir + QStringLiteral("/back.jpg"), "JPEG", 92);
+    const bool ok = front(pixelsWide).save(dir + QStringLiteral("/front.jpg"), "JPEG", 92) &&
+                    back(pixelsWide).save(dir + QStringLiteral("/back.jpg"), "JPEG", 92);
     if (!ok)
         std::fprintf(stderr, "cannot write the templates into %s\n", argv[1]);
     return ok ? 0 : 1;
