@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "EchoServer.h"
+#include "FaceFonts.h"
 #include "Logging.h"
 #include "SimulationMode.h"
 #include "VirtualSimCard.h"
@@ -23,6 +24,7 @@ int main(int argc, char** argv)
     const AppOptions options = parseCommandLine(app);
     if (options.logFile)
         qInstallMessageHandler(outputMessage);
+    idcard::loadFaceFontAliases(); // before anything draws text
     if (options.simulate) {
         enableSimulation(); // before anything touches USB
         // The SIM card goes into the vpcd reader, if pcscd runs one.

@@ -36,9 +36,12 @@ public:
     int readCardData0503(libusb_device_handle* handle, unsigned char* record);
 
     // Parses a raw card record (text block, portrait, fingerprint) into
-    // info and writes the decoded portrait to "./simage_file.bmp". With
-    // withHeader the text starts at offset 6 (SAM reader), without it at 0
-    // (HID reader). Always returns 0.
+    // info and writes the decoded portrait to "./simage_file.bmp", which it
+    // removes first: a portrait that does not decode leaves no file. With
+    // withHeader the text starts at offset 6 and the record holds 2310
+    // bytes (SAM reader: text, portrait, fingerprint area); without it the
+    // text starts at 0 and the record holds 1280 bytes (HID reader: text
+    // and portrait, no fingerprint area, figData stays zero). Always 0.
     int AnalysisID(unsigned char* record, IDINFO* info, bool withHeader);
 
     // Strict UTF-16 to UTF-8 up to the first zero unit, into a cleared
