@@ -6,20 +6,19 @@
 // glib before Qt: glib uses "signals" as a name.
 #include <umockdev.h>
 
+#include "CardRecordFixtures.h"
 #include "OutputCapture.h"
 #include "ReadIDCard.h"
 #include "SimulatedSamReader.h"
 #include "SimulatedUsbBus.h"
-#include "SyntheticPortraits.h"
 #include "UsbBackend.h"
 #include "UsbdevfsEmulation.h"
-#include "WltEncoder.h"
-#include "libwlt.h"
 
 #include <QtTest>
 
 #include <libusb.h>
 
+#include <cstring>
 #include <memory>
 
 using Module = SimulatedSamReader::Module;
@@ -28,56 +27,16 @@ Q_DECLARE_METATYPE(Module)
 
 namespace {
 
-QByteArray utf16(const QString& text, int units)
+// The card as it holds its record: text, portrait, fingerprint data if any.
+QByteArray card(bool withFingerprint = false)
 {
-    QString padded = text.leftJustified(units, ' ', true);
-    QByteArray bytes;
-    for (QChar c : padded) {
-        bytes += char(c.unicode() & 0xFF);
-        bytes += char(c.unicode() >> 8);
-    }
-    return bytes;
-}
-
-// A resident identity card's text block.
-QByteArray textBlock()
-{
-    QByteArray text = utf16("张三", 15) + utf16("1", 1) + utf16("01", 2) + utf16("19900307", 8)
-        + utf16("北京市东城区景山前街4号", 35) + utf16("11010119900307123X", 18)
-        + utf16("北京市公安局东城分局", 15) + utf16("20200101", 8) + utf16("20400101", 8);
-    return text + QByteArray(256 - text.size(), '\0');
-}
-
-QByteArray portrait()
-{
-    const wltenc::SyntheticPortrait face = wltenc::makeSynthetic("face");
-    const wltenc::EncodedWlt encoded = wltenc::encodeWlt(face.picture, face.outline, face.background);
-    return QByteArray(reinterpret_cast<const char*>(encoded.bytes.data()), int(encoded.bytes.size()));
-}
-
-QByteArray decoded(QByteArray wlt)
-{
-    QByteArray bitmap(40960, '\0');
-    int length = 0;
-    libwlt decoder;
-    if (decoder.Unpack_Data(reinterpret_cast<unsigned char*>(wlt.data()), wlt.size(),
-                            reinterpret_cast<unsigned char*>(bitmap.data()), &length) != WLT_OK)
-        return QByteArray();
-    return bitmap.left(length);
-}
-
-QByteArray fingerprint()
-{
-    QByteArray bytes = "C";
-    for (int i = 1; i < 1024; ++i)
-        bytes += char((i * 31) & 0xFF);
-    return bytes;
+    return fixtures::residentBlock().bytes() + fixtures::encodedPortrait()
+        + (withFingerprint ? fixtures::fingerprintData() : QByteArray());
 }
 
 QByteArray portraitFile()
 {
-    QFile file("simage_file.bmp");
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return fixtures::readFile("simage_file.bmp");
 }
 
 // True when `expected` appears in `lines` in this order (other lines may
@@ -100,8 +59,7 @@ class ReadCardTest : public QObject {
     UMockdevTestbed* m_testbed = nullptr;
     std::unique_ptr<SimulatedSamReader> m_reader;
     std::unique_ptr<UsbdevfsEmulation> m_usb;
-    std::unique_ptr<QTemporaryDir> m_workdir;
-    QString m_previousDir;
+    std::unique_ptr<fixtures::ScratchDirectory> m_workdir;
     IDINFO m_info;
     char m_message[64];
 
@@ -128,15 +86,14 @@ private slots:
     {
         QVERIFY2(qgetenv("LD_PRELOAD").contains("libumockdev-preload"),
                  "run this suite under umockdev-wrapper");
-        m_previousDir = QDir::currentPath();
     }
     void init()
     {
-        m_workdir = std::make_unique<QTemporaryDir>();
-        QVERIFY(QDir::setCurrent(m_workdir->path()));
+        m_workdir = std::make_unique<fixtures::ScratchDirectory>();
+        QVERIFY(m_workdir->ok());
         m_testbed = umockdev_testbed_new();
         m_reader = std::make_unique<SimulatedSamReader>();
-        QVERIFY(m_reader->setCardRecord(textBlock() + portrait()));
+        QVERIFY(m_reader->setCardRecord(card()));
         QVERIFY(m_reader->setSamId(QByteArray::fromHex("0102030405060708090A0B0C0D0E0F10")));
     }
     void cleanup()
@@ -144,7 +101,6 @@ private slots:
         m_usb.reset();
         g_object_unref(m_testbed);
         m_reader.reset();
-        QDir::setCurrent(m_previousDir);
         m_workdir.reset();
     }
 
@@ -162,18 +118,17 @@ private slots:
     {
         QFETCH(Module, module);
         QFETCH(bool, withFingerprint);
-        const QByteArray photo = portrait();
-        QVERIFY(m_reader->setCardRecord(textBlock() + photo + (withFingerprint ? fingerprint() : QByteArray())));
+        QVERIFY(m_reader->setCardRecord(card(withFingerprint)));
         plugIn(module);
         LogCapture log;
         QCOMPARE(readCard(), 131001);
         QCOMPARE(message(), QByteArray("获取SAMID成功"));
         QCOMPARE(QByteArray(m_info.name), QByteArray("张三"));
-        QCOMPARE(QByteArray(m_info.idNum), QByteArray("11010119900307123X"));
+        QCOMPARE(QByteArray(m_info.idNum), QByteArray("11010119900105001X"));
         QCOMPARE(QByteArray(m_info.expireDate), QByteArray("20400101"));
         const QByteArray figData(reinterpret_cast<const char*>(m_info.figData), 1024);
-        QCOMPARE(figData, withFingerprint ? fingerprint() : QByteArray(1024, '\0'));
-        const QByteArray bitmap = decoded(photo);
+        QCOMPARE(figData, withFingerprint ? fixtures::fingerprintData() : QByteArray(1024, '\0'));
+        const QByteArray bitmap = fixtures::decodedBitmap(fixtures::encodedPortrait());
         QVERIFY(!bitmap.isEmpty());
         QCOMPARE(portraitFile(), bitmap);
         QVERIFY(!m_reader->interfaceClaimed());
@@ -296,7 +251,7 @@ private slots:
     {
         SimulatedUsbBus bus;
         SimulatedSamReader reader;
-        QVERIFY(reader.setCardRecord(textBlock() + portrait()));
+        QVERIFY(reader.setCardRecord(card()));
         usb::setBackend(bus);
         auto readsTo = [&](int expected) {
             const int result = readCard();
