@@ -99,7 +99,7 @@ private slots:
         unsigned char record[HidIDCard::kRecordSize] = {};
         QCOMPARE(card.PICC_Reader_ID_Read(handle, record), -15);
         QVERIFY(out.text().contains("GetUsbMsg: reader still busy after 5000 ms\n"));
-        QVERIFY(m_hid.notReadyAnswers() > 3);
+        QVERIFY(m_hid.notReadyAnswers() >= 1);
         m_hid.resetFaults();
     }
 
