@@ -181,7 +181,6 @@ private slots:
         QTest::addColumn<QString>("logged");
         QTest::addColumn<QString>("transfers");
         // exchange: 0 SAM id, 1 find, 2 select, 3 read
-        const char* head0501 = "02:7";
         struct Row { int exchange; int endpoint; int code; const char* logged; const char* transfers; };
         const Row rows0501[] = {
             {0, 0x02, -2, "getIDSAM0501-libusb_bulk_transfer(0x01) write failed:[0] \n", "02:0!"},
@@ -199,7 +198,6 @@ private slots:
             QTest::addRow("0501 exchange %d, 0x%02x", row.exchange, row.endpoint)
                 << Module::M0501 << row.exchange << row.endpoint << row.code
                 << QString(row.logged) << QString(row.transfers);
-        Q_UNUSED(head0501);
         // On a 0503 a refused request is sent once more to 0x02; 0 stands
         // for both OUT endpoints.
         const Row rows0503[] = {
