@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "EchoServer.h"
+#include "FaceFonts.h"
 #include "Logging.h"
 #include "SimulationMode.h"
 #include "VirtualSimCard.h"
@@ -27,6 +28,7 @@ int main(int argc, char** argv)
     if (options.logFile)
         qInstallMessageHandler(outputMessage);
     applySystemSettings(options);
+    idcard::loadFaceFontAliases(); // before anything draws text
     if (options.simulate) {
         enableSimulation(); // before anything touches USB
         // The SIM card goes into the vpcd reader, if pcscd runs one.

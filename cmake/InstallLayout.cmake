@@ -6,9 +6,16 @@ include(GNUInstallDirs)
 # periphd finds libCardBridge by an absolute path under its own install tree.
 set(PERIPHD_LIBDIR "${CMAKE_INSTALL_FULL_LIBDIR}/periphd")
 # Read-only data (card face templates, font aliases, the demo page): install
-# with DESTINATION ${PERIPHD_INSTALL_DATADIR}; the code knows it as PERIPHD_DATADIR.
+# with DESTINATION ${PERIPHD_INSTALL_DATADIR}. The code knows it as
+# PERIPHD_DATADIR, and periphd finds it beside itself, at
+# PERIPHD_DATA_FROM_BINDIR from its folder; the build tree stages it at the
+# same place relative to build/app/periphd (PERIPHD_STAGED_DATADIR), so a
+# periphd run from either finds it alike.
 set(PERIPHD_INSTALL_DATADIR "${CMAKE_INSTALL_DATADIR}/periphd")
 set(PERIPHD_DATADIR "${CMAKE_INSTALL_FULL_DATADIR}/periphd")
+file(RELATIVE_PATH PERIPHD_DATA_FROM_BINDIR "${CMAKE_INSTALL_FULL_BINDIR}" "${PERIPHD_DATADIR}")
+cmake_path(ABSOLUTE_PATH PERIPHD_DATA_FROM_BINDIR BASE_DIRECTORY "${PROJECT_BINARY_DIR}/app" NORMALIZE
+           OUTPUT_VARIABLE PERIPHD_STAGED_DATADIR)
 # The administrator's settings.
 set(PERIPHD_CONFIG_DIR "${CMAKE_INSTALL_FULL_SYSCONFDIR}/periphd")
 set(PERIPHD_CONFIG_FILE "${PERIPHD_CONFIG_DIR}/periphd.conf")
@@ -22,4 +29,5 @@ set(PERIPHD_AUTOSTART_DIR "${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/autostart")
 add_library(periphd_install_paths INTERFACE)
 target_compile_definitions(periphd_install_paths INTERFACE
   PERIPHD_DATADIR="${PERIPHD_DATADIR}"
+  PERIPHD_DATA_FROM_BINDIR="${PERIPHD_DATA_FROM_BINDIR}"
   PERIPHD_CONFIG_FILE="${PERIPHD_CONFIG_FILE}")

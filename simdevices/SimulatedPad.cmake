@@ -10,7 +10,7 @@ if(PERIPHD_SERVICE AND NOT TARGET periphd_simdevices)
     ${CMAKE_CURRENT_LIST_DIR}/Simulation.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Simulation.h)
   target_include_directories(periphd_simdevices PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-  target_link_libraries(periphd_simdevices PUBLIC periphd_usb periphd_devices Qt5::Core)
+  target_link_libraries(periphd_simdevices PUBLIC periphd_usb Qt5::Core)
 
   # The same models as kernel device nodes under umockdev (tests only):
   # usbdevfs for libusb, hidraw for the hidraw driver.

@@ -1,6 +1,6 @@
 // periphd.conf as an administrator writes it, well and badly: what is read,
 // what is ignored, and that every problem is said.
-#include "LogCapture.h"
+#include "OutputCapture.h"
 #include "SystemSettings.h"
 
 #include <QTemporaryDir>

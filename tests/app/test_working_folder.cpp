@@ -1,6 +1,6 @@
 // The per-user working folder: where it is, that it is created private, and
 // that a folder periphd must not use is refused with a reason.
-#include "LogCapture.h"
+#include "OutputCapture.h"
 #include "WorkingFolder.h"
 
 #include <QDir>

@@ -13,7 +13,8 @@ ALLOWED = ("./etc/periphd/", "./etc/xdg/autostart/", "./usr/bin/", "./usr/sbin/"
 REQUIRED = ("./usr/bin/periphd", "./usr/sbin/periphd-chromium-policy", "./usr/lib/udev/rules.d/70-periphd.rules",
             "./usr/lib/systemd/user/periphd.service", "./etc/xdg/autostart/periphd.desktop",
             "./etc/periphd/periphd.conf", "./usr/share/periphd/chromium-policy.json",
-            "./usr/share/periphd/demo/index.html", "./usr/share/man/man1/periphd.1.gz",
+            "./usr/share/periphd/demo/index.html", "./usr/share/periphd/front.jpg",
+            "./usr/share/periphd/back.jpg", "./usr/share/periphd/fonts.conf", "./usr/share/man/man1/periphd.1.gz",
             "./usr/share/man/man8/periphd-chromium-policy.8.gz", "./usr/share/doc/periphd/copyright",
             "./usr/share/doc/periphd/changelog.gz")
 # Shared libraries periphd links (from dpkg-shlibdeps), and the fonts.

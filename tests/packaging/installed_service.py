@@ -122,8 +122,12 @@ def main(unit_file, library):
             if (info.st_uid, info.st_mode & 0o777) != (NOBODY, 0o700):
                 raise SystemExit(f"FAIL: {folder} is owned by {info.st_uid} with mode {oct(info.st_mode & 0o777)}")
             with open(os.path.join(folder, "log.txt"), encoding="utf-8") as log:
-                if "Warning: ZCSIMCard" not in log.read():
-                    raise SystemExit("FAIL: the command is not in log.txt")
+                text = log.read()
+            if "Warning: ZCSIMCard" not in text:
+                raise SystemExit("FAIL: the command is not in log.txt")
+            # The card faces' data is found in the installed tree.
+            if "card face font aliases" in text:
+                raise SystemExit(f"FAIL: periphd did not load its installed font aliases:\n{text}")
             process.send_signal(signal.SIGTERM)
             process.wait(timeout=DEADLINE_S)
         finally:

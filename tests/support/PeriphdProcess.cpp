@@ -39,7 +39,7 @@ QUrl PeriphdProcess::url() const
 bool PeriphdProcess::launch()
 {
     const QStringList port{QStringLiteral("--port"), QString::number(m_port)};
-    m_process.start(binaryPath(), (m_portArgument ? port : QStringList()) + m_arguments);
+    m_process.start(m_program, (m_portArgument ? port : QStringList()) + m_arguments);
     return m_process.waitForStarted(10000);
 }
 
