@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 #include "EchoServer.h"
 #include "Logging.h"
+#include "SimulatedCameras.h"
 #include "SimulationMode.h"
 #include "VirtualSimCard.h"
 
@@ -25,6 +26,7 @@ int main(int argc, char** argv)
         qInstallMessageHandler(outputMessage);
     if (options.simulate) {
         enableSimulation(); // before anything touches USB
+        camera::useSimulatedCameras(); // before any camera window opens
         // The SIM card goes into the vpcd reader, if pcscd runs one.
         qWarning().noquote() << QStringLiteral("simulated SIM card for the vpcd reader on port %1")
                                     .arg(simdevices::startVirtualSimCard().port());
