@@ -146,6 +146,9 @@ int CameraUser::initCamera()
 
 bool CameraUser::reopen(int width, int height)
 {
+    // A frame of the camera or size being left must not become the picture
+    // if "拍照" is pressed before the first new frame arrives.
+    m_frame.release();
     m_capture->release();
     return m_capture->open(m_currentIndex, width, height);
 }

@@ -96,18 +96,32 @@ class Desktop:
 
     def click(self, window, point):
         x, y = point
-        self.x.run("xdotool", "mousemove", "--sync", "--window", str(window), str(x), str(y), "click", "1")
+        self.x.run("xdotool", "mousemove", "--window", str(window), str(x), str(y), "click", "1")
 
     def key(self, window, *keys):
         """Keys typed on `window` after giving it the keyboard (real XTEST events, not sent events)."""
         self.x.run("xdotool", "windowfocus", "--sync", str(window))
         self.x.run("xdotool", "key", "--delay", "30", *keys)
 
-    def choose(self, window, chooser, steps_down):
-        """Opens a chooser with the mouse and moves `steps_down` entries down from the current one."""
+    def process_windows(self, pid):
+        out = self.x.run("xdotool", "search", "--onlyvisible", "--pid", str(pid), "", check=False)
+        return set(int(w) for w in out.stdout.split())
+
+    def choose(self, window, chooser, steps_down, pid, timeout=20):
+        """Opens a chooser's popup list with the mouse, moves `steps_down` entries down from the
+        current one with the keyboard and picks it; returns once the popup is gone."""
+        known = self.process_windows(pid)
         self.click(window, chooser)
-        time.sleep(0.3)  # the popup list must be up before the keys; it is checked by the caller's outcome
+        deadline = time.monotonic() + timeout
+        while not (self.process_windows(pid) - known):
+            if time.monotonic() > deadline:
+                raise AssertionError("the chooser's popup list did not open")
+            time.sleep(0.05)
         self.x.run("xdotool", "key", "--delay", "40", *(["Down"] * steps_down), "Return")
+        while self.process_windows(pid) - known:
+            if time.monotonic() > deadline:
+                raise AssertionError("the chooser's popup list did not close")
+            time.sleep(0.05)
 
     def screenshot(self, window, path):
         self.x.run("import", "-window", str(window), path)
