@@ -13,6 +13,17 @@ CLOSE_BUTTON = (840 + 70, 420 + 18)
 RESOLUTION_CHOOSER = (360 + 90, 420 + 18)
 CAMERA_CHOOSER = (80 + 90, 420 + 18)
 
+PHOTO = "/tmp/kmo_cv.jpg"
+
+
+def file_state(path):
+    """What tells one version of a file from the next (None when it is not there)."""
+    try:
+        st = os.lstat(path)
+        return (st.st_ino, st.st_mtime_ns, st.st_size)
+    except FileNotFoundError:
+        return None
+
 
 class Xvfb:
     """Xvfb on a display number it picks itself."""
@@ -122,6 +133,39 @@ class Desktop:
             if time.monotonic() > deadline:
                 raise AssertionError("the chooser's popup list did not close")
             time.sleep(0.05)
+
+    def pixel(self, window, x, y):
+        out = subprocess.run(["import", "-window", str(window), "-crop", f"1x1+{x}+{y}", "+repage", "-depth", "8",
+                              "rgb:-"], env=self.x.env(), capture_output=True, timeout=30)
+        return tuple(out.stdout[:3]) if out.returncode == 0 and len(out.stdout) >= 3 else None
+
+    def preview_live(self, window):
+        """Whether the window's preview shows a camera picture: its corner is not the window's own
+        background (an empty preview, or one with a short centred text, shows that)."""
+        background = self.pixel(window, 1025, 475)
+        corner = self.pixel(window, 4, 14)
+        return background is not None and corner is not None and corner != background
+
+    def wait_for_preview(self, window, timeout=20):
+        deadline = time.monotonic() + timeout
+        while not self.preview_live(window):
+            if time.monotonic() > deadline:
+                raise AssertionError("the window never showed a live picture")
+            time.sleep(0.05)
+
+    def take_picture(self, window, timeout=20):
+        """Presses 拍照 once the preview is live and returns the picture the window wrote."""
+        self.wait_for_preview(window)
+        before = file_state(PHOTO)
+        self.click(window, PHOTO_BUTTON)
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            now = file_state(PHOTO)
+            if now is not None and now != before and not os.path.islink(PHOTO):
+                with open(PHOTO, "rb") as f:
+                    return f.read()
+            time.sleep(0.05)
+        raise AssertionError("拍照 wrote no picture")
 
     def screenshot(self, window, path):
         self.x.run("import", "-window", str(window), path)
