@@ -3,10 +3,13 @@
 // nest, and each request is answered with its own tag.
 #include "CameraUser.h"
 #include "ScriptedCamera.h"
+#include "SimulatedCameras.h"
 #include "TextMessageProcessor.h"
 #include "ui_CameraUser.h"
 
+#include <QBuffer>
 #include <QJsonDocument>
+#include <QRandomGenerator>
 #include <QJsonObject>
 #include <QPointer>
 #include <QPushButton>
@@ -28,6 +31,7 @@ private slots:
     void closedWithoutAPicture();
     void failedReopenAnswersZero();
     void nestedWindowsAnswerWithTheirOwnTags();
+    void simCameraScripts();
     void pageGoneBeforeTheWindowCloses();
 
 private:
@@ -174,6 +178,62 @@ void CameraCommandTest::nestedWindowsAnswerWithTheirOwnTags()
     QCOMPARE(second.value("_tflag").toString(), QStringLiteral("outer"));
     QCOMPARE(second.value("success").toInt(), 0);
     QVERIFY(!second.contains("Base64"));
+}
+
+void CameraCommandTest::simCameraScripts()
+{
+    simdevices::SimulatedCameras& cameras = simdevices::simulatedCameras();
+    const auto script = [this](const QString& request) {
+        const int before = m_replies.size();
+        m_processor.SimCamera(QStringLiteral("SimCamera"), m_peer, request);
+        return reply(before);
+    };
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImage(8, 6, QImage::Format_RGB32).save(&buffer, "PNG");
+
+    QJsonObject answer = script(QStringLiteral(R"({"function":"SimCamera","document":"0","portrait":1,"image":"%1"})")
+                                    .arg(QString::fromLatin1(png.toBase64())));
+    QCOMPARE(answer.value("success").toInt(), 1);
+    QVERIFY(!cameras.document.present);
+    QVERIFY(cameras.portrait.present);
+    QCOMPARE(cameras.image().size(), QSize(8, 6));
+
+    // Refused as a whole, with the key named.
+    answer = script(R"({"function":"SimCamera","document":"1","image":"R0lGODlhAQABAAAAACw="})");
+    QCOMPARE(answer.value("success").toInt(), 0);
+    QVERIFY(answer.value("msg").toString().contains("image"));
+    QVERIFY(!cameras.document.present);
+    answer = script(R"({"function":"SimCamera","document":"yes"})");
+    QVERIFY(answer.value("msg").toString().contains("document"));
+
+    QCOMPARE(script(R"({"function":"SimCamera","document":"1","image":""})").value("success").toInt(), 1);
+    QVERIFY(cameras.document.present);
+    QVERIFY(cameras.image().isNull());
+
+    // Mutated requests: exactly one answer each, never a crash.
+    const QByteArray seed = QStringLiteral(R"({"function":"SimCamera","document":"1","portrait":"0","image":"%1"})")
+                                .arg(QString::fromLatin1(png.toBase64()))
+                                .toUtf8();
+    QRandomGenerator random(9);
+    for (int i = 0; i < 400; ++i) {
+        QByteArray mutated = seed;
+        for (int n = 1 + random.bounded(4); n > 0; --n) {
+            const int at = random.bounded(mutated.size());
+            switch (random.bounded(3)) {
+            case 0: mutated[at] = char(random.bounded(256)); break;
+            case 1: mutated.remove(at, 1 + random.bounded(8)); break;
+            default: mutated.insert(at, char(" \"{}[]01,:"[random.bounded(10)])); break;
+            }
+        }
+        const int before = m_replies.size();
+        m_processor.SimCamera(QStringLiteral("SimCamera"), m_peer, QString::fromUtf8(mutated));
+        QVERIFY(QTest::qWaitFor([&] { return m_replies.size() == before + 1; }, 5000));
+        const int success = reply(before).value("success").toInt(-1);
+        QVERIFY(success == 0 || success == 1);
+    }
+    script(R"({"document":"1","portrait":"1","image":""})");
 }
 
 void CameraCommandTest::pageGoneBeforeTheWindowCloses()
