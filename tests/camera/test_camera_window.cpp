@@ -26,8 +26,8 @@ const QString kPhoto = QString::fromLatin1(CameraUser::photoPath());
 
 QImage labelImage(QLabel* label)
 {
-    const QPixmap* pixmap = label->pixmap();
-    return pixmap ? pixmap->toImage().convertToFormat(QImage::Format_RGB32) : QImage();
+    const QPixmap pixmap = label->pixmap(Qt::ReturnByValue);
+    return pixmap.isNull() ? QImage() : pixmap.toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 bool nearly(QRgb pixel, QRgb want, int tolerance = 40)
@@ -65,6 +65,7 @@ private slots:
     void photoFileReplacesAPlantedLink();
     void noDocumentCameraOpensThePortraitCamera();
     void noCameraAtAll();
+    void cameraThatCannotBeOpenedAtStart();
     void previewReadsTheFramesStride();
     void failedReopenClosesTheWindow();
 
@@ -97,7 +98,7 @@ CameraUser* CameraWindowTest::showWindow()
     m_window = std::make_unique<CameraUser>();
     m_window->show();
     const int before = m_script.reads;
-    if (!QTest::qWaitFor([&] { return m_script.reads > before && m_window->ui->cameraPic->pixmap(); }, 5000))
+    if (!QTest::qWaitFor([&] { return m_script.reads > before && !m_window->ui->cameraPic->pixmap(Qt::ReturnByValue).isNull(); }, 5000))
         return nullptr;
     return m_window.get();
 }
@@ -299,7 +300,7 @@ void CameraWindowTest::noCameraAtAll()
     QCOMPARE(window->ui->comboBox_2->count(), 0);
 
     QTest::mouseClick(window->ui->photoBtn, Qt::LeftButton);
-    QVERIFY(!window->ui->grabPic->pixmap() || window->ui->grabPic->pixmap()->isNull());
+    QVERIFY(window->ui->grabPic->pixmap(Qt::ReturnByValue).isNull());
     // Switching the resolution opens nothing and keeps the window.
     window->ui->comboBox->setCurrentIndex(2);
     QVERIFY(m_script.opens.empty());
@@ -309,6 +310,27 @@ void CameraWindowTest::noCameraAtAll()
     QVERIFY(!window->isVisible());
     QVERIFY(window->getBase64().isEmpty());
     QCOMPARE(readAll(kPhoto), QByteArray("earlier customer"));
+}
+
+void CameraWindowTest::cameraThatCannotBeOpenedAtStart()
+{
+    // Found but not opened: the window is still shown, without a picture,
+    // and says why.
+    m_script.failingSizes = {{0, 640}};
+    m_window = std::make_unique<CameraUser>();
+    CameraUser* window = m_window.get();
+    window->show();
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->ui->cameraPic->text(), QStringLiteral("摄像头打开失败"));
+    QVERIFY(!window->m_timer->isActive());
+    QTest::mouseClick(window->ui->photoBtn, Qt::LeftButton);
+    QVERIFY(!QFile::exists(kPhoto));
+    // The operator may still switch to the other camera.
+    window->ui->comboBox_2->setCurrentIndex(1);
+    QVERIFY(window->isVisible());
+    QTRY_VERIFY(!labelImage(window->ui->cameraPic).isNull());
+    QTest::mouseClick(window->ui->closeCamBtn, Qt::LeftButton);
+    QVERIFY(window->getBase64().isEmpty());
 }
 
 void CameraWindowTest::previewReadsTheFramesStride()

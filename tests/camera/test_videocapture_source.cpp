@@ -44,8 +44,8 @@ private:
 
 QImage labelImage(QLabel* label)
 {
-    const QPixmap* pixmap = label->pixmap();
-    return pixmap ? pixmap->toImage().convertToFormat(QImage::Format_RGB32) : QImage();
+    const QPixmap pixmap = label->pixmap(Qt::ReturnByValue);
+    return pixmap.isNull() ? QImage() : pixmap.toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 bool nearly(QRgb pixel, QRgb want, int tolerance)

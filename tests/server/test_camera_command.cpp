@@ -77,7 +77,7 @@ void CameraCommandTest::onNextWindow(std::function<void(CameraUser*)> action)
     auto* poll = new QTimer(this);
     connect(poll, &QTimer::timeout, this, [=] {
         for (CameraUser* window : openCameraWindows()) {
-            if (known.contains(window) || !window->ui->cameraPic->pixmap())
+            if (known.contains(window) || window->ui->cameraPic->pixmap(Qt::ReturnByValue).isNull())
                 continue;
             poll->deleteLater();
             poll->stop();
