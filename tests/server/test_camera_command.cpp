@@ -212,6 +212,14 @@ void CameraCommandTest::simCameraScripts()
     QVERIFY(cameras.document.present);
     QVERIFY(cameras.image().isNull());
 
+    // Without --simulate the command does not exist: echoed like any unknown text.
+    const QString request = QStringLiteral(R"({"function":"SimCamera","document":"0"})");
+    const int before = m_replies.size();
+    m_processor.Process(m_peer, request);
+    QVERIFY(QTest::qWaitFor([&] { return m_replies.size() > before; }, 5000));
+    QCOMPARE(m_replies.at(before), request);
+    QVERIFY(cameras.document.present);
+
     // Mutated requests: exactly one answer each, never a crash.
     const QByteArray seed = QStringLiteral(R"({"function":"SimCamera","document":"1","portrait":"0","image":"%1"})")
                                 .arg(QString::fromLatin1(png.toBase64()))
