@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "EchoServer.h"
+#include "FaceFonts.h"
 #include "Logging.h"
 #include "SimulatedCameras.h"
 #include "SimulationMode.h"
@@ -24,6 +25,7 @@ int main(int argc, char** argv)
     const AppOptions options = parseCommandLine(app);
     if (options.logFile)
         qInstallMessageHandler(outputMessage);
+    idcard::loadFaceFontAliases(); // before anything draws text
     if (options.simulate) {
         enableSimulation(); // before anything touches USB
         camera::useSimulatedCameras(); // before any camera window opens

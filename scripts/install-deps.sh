@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qtbase5-dev libqt5websockets5-dev libqt5svg5 qttools5-dev-tools
-  libopencv-dev libusb-1.0-0-dev libudev-dev libpcsclite-dev
+  libopencv-dev libusb-1.0-0-dev libudev-dev libpcsclite-dev libfontconfig-dev
   pcscd vsmartcard-vpcd
   umockdev libumockdev-dev
   libgtest-dev libbenchmark-dev

@@ -19,7 +19,7 @@ trap cleanup EXIT
 status=0
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)") || status=1
 
-for extra in scripts/sanitize-wlt.sh scripts/fuzz-wlt.sh; do
+for extra in scripts/sanitize-wlt.sh scripts/fuzz.sh; do
   if [ -f "$extra" ]; then
     echo "== $extra"
     bash "$extra" || status=1

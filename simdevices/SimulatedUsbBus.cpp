@@ -46,14 +46,73 @@ int SimulatedUsbBus::openHandles() const
     return int(m_handles.size());
 }
 
+int SimulatedUsbBus::deviceListsOut() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_deviceListsOut;
+}
+
+int SimulatedUsbBus::ownContexts() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_ownContexts;
+}
+
+int SimulatedUsbBus::defaultContextUsers() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_defaultContextUsers;
+}
+
 int SimulatedUsbBus::init(libusb_context** ctx)
 {
-    *ctx = reinterpret_cast<libusb_context*>(&g_contextToken);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (ctx) {
+        *ctx = reinterpret_cast<libusb_context*>(&g_contextToken);
+        ++m_ownContexts;
+    } else {
+        ++m_defaultContextUsers; // the default context needs no token
+    }
     return LIBUSB_SUCCESS;
 }
 
-void SimulatedUsbBus::exit(libusb_context*)
+void SimulatedUsbBus::exit(libusb_context* ctx)
 {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (ctx)
+        --m_ownContexts;
+    else
+        --m_defaultContextUsers;
+}
+
+void SimulatedUsbBus::setDebugLevel(libusb_context*, int)
+{
+}
+
+ssize_t SimulatedUsbBus::getDeviceList(libusb_context*, libusb_device*** list)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // NULL-terminated like libusb's; the entries are the plugged-in models.
+    std::vector<libusb_device*> entries;
+    for (SimulatedUsbDevice* device : m_devices) {
+        if (device->attachment())
+            entries.push_back(reinterpret_cast<libusb_device*>(device));
+    }
+    const ssize_t count = ssize_t(entries.size());
+    entries.push_back(nullptr);
+    *list = new libusb_device*[entries.size()];
+    std::copy(entries.begin(), entries.end(), *list);
+    ++m_deviceListsOut;
+    return count;
+}
+
+void SimulatedUsbBus::freeDeviceList(libusb_device** list, int)
+{
+    if (!list)
+        return;
+    delete[] list;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    --m_deviceListsOut;
 }
 
 libusb_device_handle* SimulatedUsbBus::openDeviceWithVidPid(libusb_context*, uint16_t vendorId,
@@ -125,6 +184,16 @@ int SimulatedUsbBus::releaseInterface(libusb_device_handle* handle, int interfac
         return LIBUSB_ERROR_NOT_FOUND;
     h->claimedInterfaces &= ~(1u << interfaceNumber);
     return h->device->releaseInterface(interfaceNumber);
+}
+
+int SimulatedUsbBus::kernelDriverActive(libusb_device_handle* handle, int interfaceNumber)
+{
+    Handle* h = live(handle);
+    if (!h)
+        return LIBUSB_ERROR_INVALID_PARAM;
+    if (h->device->attachment() != h->attachment)
+        return LIBUSB_ERROR_NO_DEVICE;
+    return h->device->kernelDriverActive(interfaceNumber) ? 1 : 0;
 }
 
 int SimulatedUsbBus::detachKernelDriver(libusb_device_handle* handle, int interfaceNumber)

@@ -7,6 +7,18 @@ class LibUsbBackend final : public Backend {
 public:
     int init(libusb_context** ctx) override { return libusb_init(ctx); }
     void exit(libusb_context* ctx) override { libusb_exit(ctx); }
+    void setDebugLevel(libusb_context* ctx, int level) override
+    {
+        libusb_set_option(ctx, LIBUSB_OPTION_LOG_LEVEL, level);
+    }
+    ssize_t getDeviceList(libusb_context* ctx, libusb_device*** list) override
+    {
+        return libusb_get_device_list(ctx, list);
+    }
+    void freeDeviceList(libusb_device** list, int unrefDevices) override
+    {
+        libusb_free_device_list(list, unrefDevices);
+    }
     libusb_device_handle* openDeviceWithVidPid(libusb_context* ctx, uint16_t vendorId,
                                                uint16_t productId) override
     {
@@ -20,6 +32,10 @@ public:
     int releaseInterface(libusb_device_handle* handle, int interfaceNumber) override
     {
         return libusb_release_interface(handle, interfaceNumber);
+    }
+    int kernelDriverActive(libusb_device_handle* handle, int interfaceNumber) override
+    {
+        return libusb_kernel_driver_active(handle, interfaceNumber);
     }
     int detachKernelDriver(libusb_device_handle* handle, int interfaceNumber) override
     {

@@ -15,13 +15,21 @@ class Backend {
 public:
     virtual ~Backend() = default;
 
+    // A null ctx means libusb's default context.
     virtual int init(libusb_context** ctx) = 0;
     virtual void exit(libusb_context* ctx) = 0;
+    virtual void setDebugLevel(libusb_context* ctx, int level) = 0;
+    // The device list is only ever fetched and freed again (some readers
+    // insist on it before they open a device); its entries are opaque.
+    virtual ssize_t getDeviceList(libusb_context* ctx, libusb_device*** list) = 0;
+    virtual void freeDeviceList(libusb_device** list, int unrefDevices) = 0;
     virtual libusb_device_handle* openDeviceWithVidPid(libusb_context* ctx, uint16_t vendorId,
                                                        uint16_t productId) = 0;
     virtual void close(libusb_device_handle* handle) = 0;
     virtual int claimInterface(libusb_device_handle* handle, int interfaceNumber) = 0;
     virtual int releaseInterface(libusb_device_handle* handle, int interfaceNumber) = 0;
+    // 1 when a kernel driver holds the interface, 0 when not, else an error.
+    virtual int kernelDriverActive(libusb_device_handle* handle, int interfaceNumber) = 0;
     virtual int detachKernelDriver(libusb_device_handle* handle, int interfaceNumber) = 0;
     virtual int interruptTransfer(libusb_device_handle* handle, unsigned char endpoint,
                                   unsigned char* data, int length, int* transferred,

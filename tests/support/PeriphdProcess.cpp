@@ -38,7 +38,7 @@ QUrl PeriphdProcess::url() const
 
 bool PeriphdProcess::launch()
 {
-    m_process.start(binaryPath(), QStringList{QStringLiteral("--port"), QString::number(m_port)} + m_arguments);
+    m_process.start(m_program, QStringList{QStringLiteral("--port"), QString::number(m_port)} + m_arguments);
     return m_process.waitForStarted(10000);
 }
 

@@ -24,6 +24,8 @@ public:
     QUrl url() const;
     QProcess& process() { return m_process; }
     void setWorkingDirectory(const QString& dir) { m_process.setWorkingDirectory(dir); }
+    // Runs a copy of the program from elsewhere (default: binaryPath()).
+    void setProgram(const QString& path) { m_program = path; }
 
     // Everything written to standard error / output so far.
     QByteArray standardError();
@@ -38,6 +40,7 @@ private:
     QStringList m_arguments;
     quint16 m_port = 0;
     QProcess m_process;
+    QString m_program = binaryPath();
     QByteArray m_stderr;
     QByteArray m_stdout;
 };

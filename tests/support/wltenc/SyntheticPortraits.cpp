@@ -73,6 +73,10 @@ SyntheticPortrait makeSynthetic(const std::string& name) {
                 s.picture.setPixel(x, y, {toByte(x * 2.5), toByte(y * 2.0), toByte(255 - x - y)});
     } else if (name == "face") {
         s.picture = faceDrawing(s.background, maskFromOutline(s.outline));
+    } else if (name == "idphoto") {
+        // The face on the plain white of a card portrait.
+        s.background = {255, 255, 255};
+        s.picture = faceDrawing(s.background, maskFromOutline(s.outline));
     } else if (name == "noise") {
         std::mt19937 rng(12345);
         std::uniform_int_distribution<int> byte(0, 255);

@@ -15,7 +15,9 @@ struct SyntheticPortrait {
     Rgb background;
 };
 
-// Names: "flat", "gradient", "face", "noise", "tiny", "dot", "border".
+// Names: "flat", "gradient", "face", "noise", "tiny", "dot", "border"; and,
+// outside that list, "idphoto": the face on a card portrait's white (the
+// simulated cards' stock portrait).
 std::vector<std::string> syntheticNames();
 // Throws std::invalid_argument for an unknown name.
 SyntheticPortrait makeSynthetic(const std::string& name);

@@ -1,7 +1,11 @@
-// Writes the hand-made seed inputs of the fuzz corpus: decodable portraits
-// and inputs that stop at each of the decoder's checks.
+// Writes the seed inputs of the fuzz corpus: hand-made decodable portraits,
+// inputs that stop at each of the decoder's checks and, when built with the
+// test encoder, its synthetic portraits at a full and a small byte budget.
 
 #include "WltBuilder.h"
+#ifdef WLT_SEEDS_WITH_ENCODER
+#include "SyntheticPortraits.h"
+#endif
 
 #include <cstdio>
 #include <string>
@@ -88,5 +92,15 @@ int main(int argc, char** argv)
     std::vector<uint8_t> header = samplePortrait(1);
     header.resize(20);
     write(dir, "truncated", header);
+
+#ifdef WLT_SEEDS_WITH_ENCODER
+    for (int budget : {wltenc::kPortraitBytes, 400}) {
+        for (const std::string& name : wltenc::syntheticNames()) {
+            const wltenc::SyntheticPortrait s = wltenc::makeSynthetic(name);
+            const wltenc::EncodedWlt e = wltenc::encodeWlt(s.picture, s.outline, s.background, budget);
+            write(dir, "enc-" + std::to_string(budget) + "-" + name, e.bytes);
+        }
+    }
+#endif
     return 0;
 }

@@ -1,0 +1,26 @@
+# Installs the build into a staging root and checks that the card face
+# templates (JPEG pictures) and the font aliases land in the data folder
+# that periphd looks in.
+file(REMOVE_RECURSE ${STAGE})
+execute_process(COMMAND ${CMAKE_COMMAND} -E env DESTDIR=${STAGE} ${CMAKE_COMMAND} --install ${BUILD_DIR}
+  RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "install failed")
+endif()
+foreach(picture front.jpg back.jpg)
+  set(path ${STAGE}${DATADIR}/${picture})
+  if(NOT EXISTS ${path})
+    message(FATAL_ERROR "${picture} is not installed in ${DATADIR}")
+  endif()
+  file(READ ${path} head LIMIT 3 HEX)
+  if(NOT head STREQUAL "ffd8ff")
+    message(FATAL_ERROR "${path} is not a JPEG picture")
+  endif()
+endforeach()
+file(READ ${STAGE}${DATADIR}/fonts.conf aliases)
+foreach(family SimHei 宋体 SimSun Tahoma)
+  if(NOT aliases MATCHES "<family>${family}</family>")
+    message(FATAL_ERROR "the installed fonts.conf has no alias for ${family}")
+  endif()
+endforeach()
+message(STATUS "face templates and font aliases installed in ${DATADIR}")
