@@ -6,12 +6,12 @@
 
 #include "CameraDiscovery.h"
 #include "CameraUser.h"
+#include "OutputCapture.h"
 #include "ScriptedCamera.h"
 #include "ui_CameraUser.h"
 
 #include <QComboBox>
 #include <QFile>
-#include <QTemporaryFile>
 #include <QTest>
 
 #include <cstdio>
@@ -23,31 +23,6 @@ struct Node {
     const char* name; // kernel name, e.g. "video0"
     const char* vendor; // null: no "ID_VENDOR_ID" / "ID_MODEL_ID" properties
     const char* model;
-};
-
-// What initCamera printed on standard output.
-class StdoutCapture {
-public:
-    StdoutCapture()
-    {
-        m_file.open();
-        std::fflush(stdout);
-        m_saved = dup(STDOUT_FILENO);
-        dup2(m_file.handle(), STDOUT_FILENO);
-    }
-    QByteArray finish()
-    {
-        std::fflush(stdout);
-        dup2(m_saved, STDOUT_FILENO);
-        close(m_saved);
-        QFile file(m_file.fileName());
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
-    }
-
-private:
-    QTemporaryFile m_file;
-    int m_saved = -1;
 };
 
 } // namespace
@@ -110,12 +85,12 @@ void CameraDiscoveryTest::addNodes(std::initializer_list<Node> nodes)
 
 std::unique_ptr<CameraUser> CameraDiscoveryTest::buildWindow(QByteArray& printed)
 {
-    // QtTest prints log lines on standard output too; keep them out.
-    const QtMessageHandler testLog = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    StdoutCapture capture;
+    // QtTest prints log lines on standard output too; the log capture keeps
+    // them out of what the window printed.
+    LogCapture log;
+    StreamCapture output(STDOUT_FILENO);
     auto window = std::make_unique<CameraUser>();
-    printed = capture.finish();
-    qInstallMessageHandler(testLog);
+    printed = output.text();
     return window;
 }
 
