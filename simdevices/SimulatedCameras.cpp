@@ -1,5 +1,7 @@
 #include "SimulatedCameras.h"
 
+#include "CameraIds.h"
+
 #include <QDateTime>
 #include <QFont>
 #include <QPainter>
@@ -193,8 +195,11 @@ void SimulatedCamera::compose(cv::Mat& frame, int width, int height, double seco
 }
 
 SimulatedCameras::SimulatedCameras()
-    : document(SimulatedCamera::Scene::Document, "0c45", "6366", {0, 1})
-    , portrait(SimulatedCamera::Scene::Portrait, "1b17", "6685", {2})
+    // The first choice of each role, as udev would report the real ones.
+    : document(SimulatedCamera::Scene::Document, camera::kDocumentCamera.firstChoice.vendor,
+               camera::kDocumentCamera.firstChoice.model, {0, 1})
+    , portrait(SimulatedCamera::Scene::Portrait, camera::kPortraitCamera.firstChoice.vendor,
+               camera::kPortraitCamera.firstChoice.model, {2})
 {
 }
 
