@@ -203,7 +203,10 @@
     const ok = reply.success === 1;
     const note = ok ? "success" : `success ${reply.success}${reply.msg ? ": " + reply.msg : ""}`;
     answer(waiting, ok ? "ok" : "failed", text, note);
-    if (typeof reply.Base64 === "string" && reply.Base64 !== "")
+    // Sections in files of their own (camera.js) take the replies they show themselves.
+    const claimed = !document.dispatchEvent(new CustomEvent("periphd:reply", {
+      cancelable: true, detail: { reply, tag, command: waiting.command } }));
+    if (!claimed && typeof reply.Base64 === "string" && reply.Base64 !== "")
       showSignature(reply.Base64, tag, reply.functionName);
     if (waiting.command === "ZCSIMCard")
       $("#iccid").textContent = ok ? `ICCID ${reply.data ?? ""}` : reply.msg;

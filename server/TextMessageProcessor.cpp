@@ -37,6 +37,7 @@ const Route routes[] = {
     {Route::Function, "ZCSetSignScreenPosSizeAB", "ZCSetSignScreenPosSizeAB",
      &CTextMessageProcessor::ZCSetSignScreenPosSizeAB},
     {Route::Function, "ZCReadHIDOpen", "ZCReadHIDOpen", &CTextMessageProcessor::ZCReadHIDOpen},
+    {Route::Function, "ZCCameraPic", "ZCCameraPic", &CTextMessageProcessor::ZCCameraPic},
     {Route::Function, "ZCSIMCard", "ZCSIMCard", &CTextMessageProcessor::ZCSIMCard},
 };
 
@@ -121,6 +122,10 @@ void CTextMessageProcessor::Process(QWebSocket* client, QString message)
     }
     if (simulationEnabled() && function == QLatin1String("SimSimCard")) {
         SimSimCard(function, client, message);
+        return;
+    }
+    if (simulationEnabled() && function == QLatin1String("SimCamera")) {
+        SimCamera(function, client, message);
         return;
     }
     if (client) {
