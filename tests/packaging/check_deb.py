@@ -19,7 +19,7 @@ REQUIRED = ("./usr/bin/periphd", "./usr/sbin/periphd-chromium-policy", "./usr/li
             "./usr/share/doc/periphd/changelog.gz")
 # Shared libraries periphd links (from dpkg-shlibdeps), and the fonts.
 DEPENDS = ("libc6", "libqt5core5a", "libqt5widgets5", "libqt5websockets5", "libqt5network5", "libpcsclite1",
-           "libusb-1.0-0", "fonts-noto-cjk", "init-system-helpers")
+           "libusb-1.0-0", "libudev1", "libfontconfig1", "fonts-noto-cjk", "init-system-helpers")
 
 
 def dpkg_deb(*args):
