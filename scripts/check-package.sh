@@ -15,7 +15,10 @@ echo "== dpkg-deb -I / -c"
 /usr/bin/python3 tests/packaging/check_deb.py "$deb" "$version"
 
 echo "== lintian"
-lintian --fail-on error "$deb"
+# lintian leaves files in its TMPDIR.
+lintian_tmp=$(mktemp -d)
+TMPDIR=$lintian_tmp lintian --fail-on error "$deb" || { rm -rf "$lintian_tmp"; exit 1; }
+rm -rf "$lintian_tmp"
 
 echo "== install, run, remove and purge in a throwaway root"
 bash tests/packaging/throwaway-root.sh bash tests/packaging/installed_package.sh "$deb"

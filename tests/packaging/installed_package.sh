@@ -22,6 +22,7 @@ conffiles=(/etc/periphd/periphd.conf /etc/xdg/autostart/periphd.desktop)
 
 # The folders there are now, to tell new ones from old after the purge.
 folders_before=$(mktemp)
+trap 'rm -f "$folders_before"' EXIT
 find /usr /etc /var -xdev -type d | sort >"$folders_before"
 
 step "apt-get install $(basename "$deb")"
