@@ -5,6 +5,7 @@
 #include "SimulatedCameras.h"
 #include "SimulationMode.h"
 #include "VirtualSimCard.h"
+#include "WorkingFolder.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -22,9 +23,12 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("periphd"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PERIPHD_VERSION));
-    const AppOptions options = parseCommandLine(app);
+    AppOptions options = parseCommandLine(app);
+    if (options.userFolder && !enterUserFolder())
+        return 1;
     if (options.logFile)
         qInstallMessageHandler(outputMessage);
+    applySystemSettings(options);
     idcard::loadFaceFontAliases(); // before anything draws text
     if (options.simulate) {
         enableSimulation(); // before anything touches USB

@@ -1,6 +1,6 @@
 #include "HidIDCard.h"
 
-#include "DeviceIds.h"
+#include "PeriphdDevices.h"
 #include "UsbBackend.h"
 
 #include <cstdio>
@@ -68,8 +68,8 @@ long HidIDCard::ICC_Reader_Open(char*)
         std::printf("libusb_get_device_list %d\n", 2);
         devices = nullptr;
     }
-    m_handle = m_usb->openDeviceWithVidPid(m_ctx, usb::kHidCardReader.vendor,
-                                           usb::kHidCardReader.product);
+    m_handle = m_usb->openDeviceWithVidPid(m_ctx, devices::kHidCardReader.vendor,
+                                           devices::kHidCardReader.product);
     if (!m_handle) {
         std::perror("libusb_open_device_with_pid_vid");
         std::printf("libusb_open_device_with_pid_vid err %d\n", 3);

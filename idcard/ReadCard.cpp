@@ -1,7 +1,7 @@
 // One complete card read through the SAM reader.
 #include "ReadIDCard.h"
 
-#include "DeviceIds.h"
+#include "PeriphdDevices.h"
 #include "SamTransport.h"
 #include "UsbBackend.h"
 
@@ -34,8 +34,8 @@ int ReadIDCard::readCard(IDINFO* info, char* message)
         say(message, "init USB failed");
         return kSetupFailed;
     }
-    m_handle = usb.openDeviceWithVidPid(nullptr, usb::kSamCardReader.vendor,
-                                        usb::kSamCardReader.product);
+    m_handle = usb.openDeviceWithVidPid(nullptr, devices::kSamCardReader.vendor,
+                                        devices::kSamCardReader.product);
     if (!m_handle) {
         say(message, "libusb_open_device_with_vid_pid(0x0400, 0xC35A) failed \n");
         qWarning("libusb_open_device_with_vid_pid(0x0400, 0xC35A) failed \n");

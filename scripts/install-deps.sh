@@ -16,6 +16,7 @@ packages=(
   gstreamer1.0-plugins-base
   chromium
   imagemagick
+  dpkg-dev file lintian systemd udev
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "QHandWritingDevForLibUsb.h"
 
 #include "PenReport.h"
+#include "PeriphdDevices.h"
 #include "UsbBackend.h"
 
 #include <QtDebug>
@@ -10,8 +11,8 @@
 
 namespace {
 
-constexpr uint16_t kVendorId = 0x05AF;
-constexpr uint16_t kProductId = 0x0060;
+constexpr uint16_t kVendorId = devices::kSignaturePad.vendor;
+constexpr uint16_t kProductId = devices::kSignaturePad.product;
 constexpr int kInterface = 0;
 constexpr unsigned char kPenEndpoint = 0x81;
 constexpr int kMinimumReport = 8;

@@ -1,6 +1,7 @@
 #include "QLinuxHidRawDev.h"
 
 #include "PenReport.h"
+#include "PeriphdDevices.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -16,8 +17,8 @@
 
 namespace {
 
-constexpr int kPadVendor = 0x05AF;
-constexpr int kPadProduct = 0x0060;
+constexpr int kPadVendor = devices::kSignaturePad.vendor;
+constexpr int kPadProduct = devices::kSignaturePad.product;
 // Usage Page (vendor-defined 0xFF02): the pen collection's descriptor start.
 constexpr unsigned char kPadDescriptorStart[3] = {0x06, 0x02, 0xFF};
 

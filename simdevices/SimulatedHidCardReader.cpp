@@ -1,6 +1,6 @@
 #include "SimulatedHidCardReader.h"
 
-#include "DeviceIds.h"
+#include "PeriphdDevices.h"
 
 #include <libusb.h>
 
@@ -267,12 +267,12 @@ bool SimulatedHidCardReader::interfaceClaimed() const
 
 uint16_t SimulatedHidCardReader::vendorId() const
 {
-    return usb::kHidCardReader.vendor;
+    return devices::kHidCardReader.vendor;
 }
 
 uint16_t SimulatedHidCardReader::productId() const
 {
-    return usb::kHidCardReader.product;
+    return devices::kHidCardReader.product;
 }
 
 uint64_t SimulatedHidCardReader::attachment() const

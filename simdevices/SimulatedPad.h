@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PeriphdDevices.h"
 #include "SimulatedUsbDevice.h"
 
 #include <QByteArray>
@@ -15,8 +16,8 @@
 // another. A read waits for a report up to its timeout, like the device.
 class SimulatedPad final : public SimulatedUsbDevice {
 public:
-    static constexpr uint16_t kVendorId = 0x05AF;
-    static constexpr uint16_t kProductId = 0x0060;
+    static constexpr uint16_t kVendorId = devices::kSignaturePad.vendor;
+    static constexpr uint16_t kProductId = devices::kSignaturePad.product;
     static constexpr unsigned char kPenEndpoint = 0x81;
     static constexpr int kReportSize = 16;
 

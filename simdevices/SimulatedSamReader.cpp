@@ -1,6 +1,6 @@
 #include "SimulatedSamReader.h"
 
-#include "DeviceIds.h"
+#include "PeriphdDevices.h"
 
 #include <libusb.h>
 
@@ -226,12 +226,12 @@ QByteArray SimulatedSamReader::usbDescriptors(Module module)
 
 uint16_t SimulatedSamReader::vendorId() const
 {
-    return usb::kSamCardReader.vendor;
+    return devices::kSamCardReader.vendor;
 }
 
 uint16_t SimulatedSamReader::productId() const
 {
-    return usb::kSamCardReader.product;
+    return devices::kSamCardReader.product;
 }
 
 uint64_t SimulatedSamReader::attachment() const

@@ -21,10 +21,12 @@ class PageError(Exception):
 class Chromium:
     """One headless browser with its own throw-away profile."""
 
-    def __init__(self, debug_port):
+    def __init__(self, debug_port, extra_args=()):
         self.debug_port = debug_port
+        self.extra_args = list(extra_args)
         self.process = None
         self.profile = None
+        self.tmp = None
         self.log = None
 
     def start(self):
@@ -32,13 +34,16 @@ class Chromium:
             raise SystemExit(f"FAIL: {CHROMIUM} is missing; install Debian's chromium package "
                              "(scripts/install-deps.sh). The demo page cannot be tested without it.")
         self.profile = tempfile.mkdtemp(prefix="periphd-demo-profile-")
+        # Its own TMPDIR: Chromium leaves a singleton folder there.
+        self.tmp = tempfile.mkdtemp(prefix="periphd-chromium-tmp-")
         self.log = tempfile.TemporaryFile()
         args = [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
                 f"--user-data-dir={self.profile}", f"--remote-debugging-port={self.debug_port}",
-                "--window-size=1280,1500", "about:blank"]
+                "--window-size=1280,1500", *self.extra_args, "about:blank"]
         # Its own session, so that the browser and its helper processes go together.
-        self.process = subprocess.Popen(args, stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
+        self.process = subprocess.Popen(args, stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True,
+                                        env=dict(os.environ, TMPDIR=self.tmp))
 
     def output_tail(self, lines=20):
         if self.log is None:
@@ -75,8 +80,9 @@ class Chromium:
                 self.process.wait(10)
             except ProcessLookupError:
                 pass
-        if self.profile:
-            shutil.rmtree(self.profile, ignore_errors=True)
+        for folder in (self.profile, self.tmp):
+            if folder:
+                shutil.rmtree(folder, ignore_errors=True)
 
 
 class Session:

@@ -38,7 +38,8 @@ QUrl PeriphdProcess::url() const
 
 bool PeriphdProcess::launch()
 {
-    m_process.start(m_program, QStringList{QStringLiteral("--port"), QString::number(m_port)} + m_arguments);
+    const QStringList port{QStringLiteral("--port"), QString::number(m_port)};
+    m_process.start(m_program, (m_portArgument ? port : QStringList()) + m_arguments);
     return m_process.waitForStarted(10000);
 }
 

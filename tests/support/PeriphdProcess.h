@@ -21,6 +21,9 @@ public:
 
     quint16 port() const { return m_port; }
     void setPort(quint16 port) { m_port = port; }
+    // Leaves --port off the command line: the program takes its port from
+    // elsewhere (its settings file); port() is where start() waits for it.
+    void omitPortArgument() { m_portArgument = false; }
     QUrl url() const;
     QProcess& process() { return m_process; }
     void setWorkingDirectory(const QString& dir) { m_process.setWorkingDirectory(dir); }
@@ -39,6 +42,7 @@ public:
 private:
     QStringList m_arguments;
     quint16 m_port = 0;
+    bool m_portArgument = true;
     QProcess m_process;
     QString m_program = binaryPath();
     QByteArray m_stderr;
