@@ -131,6 +131,12 @@
     sendText(requestText({ function: command, ...fields, _tflag: tag }), { tag, command });
   }
 
+  // The two selectors that arrive in "act" instead of "function"; logged as "act:<value>".
+  function sendAct(act, fields) {
+    const tag = newTag();
+    sendText(requestText({ act, ...fields, _tflag: tag }), { tag, command: `act:${act}` });
+  }
+
   // Free text: a JSON object gets a tag (so its reply or echo can be matched), anything else goes as typed.
   function sendRaw(text) {
     let request = null;
@@ -200,8 +206,11 @@
       answer(waiting, "echo", text, "echoed back unchanged: not a known command");
       return;
     }
-    const ok = reply.success === 1;
-    const note = ok ? "success" : `success ${reply.success}${reply.msg ? ": " + reply.msg : ""}`;
+    // The identity card reply has no "success": it carries err_code 0 and err_msg instead.
+    const cardReply = reply.success === undefined && reply.err_code === 0;
+    const ok = reply.success === 1 || cardReply;
+    const note = cardReply ? `err_code 0: ${reply.err_msg}`
+      : ok ? "success" : `success ${reply.success}${reply.msg ? ": " + reply.msg : ""}`;
     answer(waiting, ok ? "ok" : "failed", text, note);
     if (typeof reply.Base64 === "string" && reply.Base64 !== "")
       showSignature(reply.Base64, tag, reply.functionName);
@@ -209,6 +218,8 @@
       $("#iccid").textContent = ok ? `ICCID ${reply.data ?? ""}` : reply.msg;
     if (ok && ENDS_SIGNATURE.has(waiting.command))
       closeOpenSignatures(tag, waiting.command);
+    // Other parts of the page (idcard.js) show what their commands' replies carry.
+    document.dispatchEvent(new CustomEvent("periphd-reply", { detail: { command: waiting.command, tag, reply, ok } }));
   }
 
   function onMessage(event) {
@@ -279,8 +290,11 @@
     sendRaw($("#raw-text").value);
   });
   // Field values are sent as text, except fields marked data-json, which carry JSON values.
+  // Fields marked data-optional are left out while empty.
   function formFields(form) {
     const fields = Object.fromEntries(new FormData(form));
+    for (const field of form.querySelectorAll("[data-optional]"))
+      if (field.value === "") delete fields[field.name];
     for (const field of form.querySelectorAll("[data-json]")) {
       try {
         fields[field.name] = JSON.parse(field.value);
@@ -294,11 +308,13 @@
     return fields;
   }
 
-  for (const form of document.querySelectorAll("form[data-command]")) {
+  for (const form of document.querySelectorAll("form[data-command], form[data-act]")) {
     form.addEventListener("submit", (event) => {
       event.preventDefault();
       const fields = formFields(form);
-      if (fields !== null) sendCommand(form.dataset.command, fields);
+      if (fields === null) return;
+      if (form.dataset.act) sendAct(form.dataset.act, fields);
+      else sendCommand(form.dataset.command, fields);
     });
   }
 

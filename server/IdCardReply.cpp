@@ -35,17 +35,22 @@ QString fingerprintText(const unsigned char (&figData)[1024])
 
 namespace idcardreply {
 
-QString portraitText()
+QByteArray portraitBitmap()
 {
     const QImage portrait(QString::fromLatin1(idcard::kPortraitFile));
     if (portrait.isNull())
-        return QString();
+        return QByteArray();
     QByteArray bmp;
     QBuffer buffer(&bmp);
     buffer.open(QIODevice::WriteOnly);
     if (!portrait.save(&buffer, "bmp"))
-        return QString();
-    return QString::fromLatin1(bmp.toBase64());
+        return QByteArray();
+    return bmp;
+}
+
+QString portraitText()
+{
+    return QString::fromLatin1(portraitBitmap().toBase64());
 }
 
 void removePortrait()
