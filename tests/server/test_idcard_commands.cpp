@@ -86,7 +86,7 @@ class IdCardCommandsTest : public QObject {
     {
         const int before = m_replies.size();
         m_processor.Process(m_peer, request);
-        if (!QTest::qWaitFor([&] { return m_replies.size() > before; }, 5000))
+        if (!QTest::qWaitFor([&] { return m_replies.size() > before; }, 20000))
             return {};
         return m_replies.at(before);
     }
