@@ -2,6 +2,7 @@
 #include "EchoServer.h"
 #include "FaceFonts.h"
 #include "Logging.h"
+#include "SimulatedCameras.h"
 #include "SimulationMode.h"
 #include "VirtualSimCard.h"
 
@@ -27,6 +28,7 @@ int main(int argc, char** argv)
     idcard::loadFaceFontAliases(); // before anything draws text
     if (options.simulate) {
         enableSimulation(); // before anything touches USB
+        camera::useSimulatedCameras(); // before any camera window opens
         // The SIM card goes into the vpcd reader, if pcscd runs one.
         qWarning().noquote() << QStringLiteral("simulated SIM card for the vpcd reader on port %1")
                                     .arg(simdevices::startVirtualSimCard().port());

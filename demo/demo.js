@@ -212,14 +212,15 @@
     const note = cardReply ? `err_code 0: ${reply.err_msg}`
       : ok ? "success" : `success ${reply.success}${reply.msg ? ": " + reply.msg : ""}`;
     answer(waiting, ok ? "ok" : "failed", text, note);
-    if (typeof reply.Base64 === "string" && reply.Base64 !== "")
+    // Sections in files of their own (camera.js, idcard.js) take the replies they show themselves.
+    const claimed = !document.dispatchEvent(new CustomEvent("periphd:reply", {
+      cancelable: true, detail: { reply, tag, command: waiting.command, ok } }));
+    if (!claimed && typeof reply.Base64 === "string" && reply.Base64 !== "")
       showSignature(reply.Base64, tag, reply.functionName);
     if (waiting.command === "ZCSIMCard")
       $("#iccid").textContent = ok ? `ICCID ${reply.data ?? ""}` : reply.msg;
     if (ok && ENDS_SIGNATURE.has(waiting.command))
       closeOpenSignatures(tag, waiting.command);
-    // Other parts of the page (idcard.js) show what their commands' replies carry.
-    document.dispatchEvent(new CustomEvent("periphd-reply", { detail: { command: waiting.command, tag, reply, ok } }));
   }
 
   function onMessage(event) {

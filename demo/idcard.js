@@ -122,11 +122,13 @@
     out.dataset.state = "ok";
   }
 
-  document.addEventListener("periphd-reply", (event) => {
+  document.addEventListener("periphd:reply", (event) => {
     const { command, tag, reply, ok } = event.detail;
     if (CARD_READS.has(command)) showCard(command, tag, reply, ok);
     else if (SAM_QUERIES.has(command)) showSamId(command, tag, reply, ok);
     else if (command === "SimIDCard") showSimulatedReader(reply, ok);
+    else return;
+    event.preventDefault(); // shown here
   });
 
   // Sample holders for the SimIDCard form, one per card type.

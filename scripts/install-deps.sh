@@ -12,7 +12,8 @@ packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3 python3-websockets
-  xvfb xauth fonts-noto-cjk fonts-dejavu-core
+  xvfb xauth xdotool fonts-noto-cjk fonts-dejavu-core
+  gstreamer1.0-plugins-base
   chromium
   imagemagick
 )

@@ -42,6 +42,7 @@ const Route routes[] = {
     {Route::Function, "ZCReadIDCard", "ZCReadIDCard1", &CTextMessageProcessor::ZCReadIDCard},
     {Route::Function, "ZCReadHIDOpen", "ZCReadHIDOpen", &CTextMessageProcessor::ZCReadHIDOpen},
     {Route::Function, "ZCReadHIDIDCard", "ZCReadHIDIDCard", &CTextMessageProcessor::ZCReadHIDIDCard},
+    {Route::Function, "ZCCameraPic", "ZCCameraPic", &CTextMessageProcessor::ZCCameraPic},
     {Route::Function, "ZCSIMCard", "ZCSIMCard", &CTextMessageProcessor::ZCSIMCard},
 };
 
@@ -130,6 +131,10 @@ void CTextMessageProcessor::Process(QWebSocket* client, QString message)
     }
     if (simulationEnabled() && function == QLatin1String("SimIDCard")) {
         SimIDCard(function, client, message);
+        return;
+    }
+    if (simulationEnabled() && function == QLatin1String("SimCamera")) {
+        SimCamera(function, client, message);
         return;
     }
     if (client) {

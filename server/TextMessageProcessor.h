@@ -60,6 +60,10 @@ public:
     QPixmap Base64_To_Image(QByteArray base64, QString path);
     // Reads the SIM card's ICCID through libCardBridge.
     void ZCSIMCard(QString functionName, QWebSocket* client, QString message);
+    // Opens the camera window; answers with the picture taken in it.
+    void ZCCameraPic(QString functionName, QWebSocket* client, QString message);
+    // Only with --simulate: plugs the simulated cameras in or out, sets their picture.
+    void SimCamera(QString functionName, QWebSocket* client, QString message);
 
     // The tag of the request received last.
     QString m_tflag;

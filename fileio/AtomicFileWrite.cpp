@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool writeFileAtomically(const QString& path, const QByteArray& bytes)
+bool writeFileAtomically(const QString& path, const QByteArray& bytes, unsigned mode)
 {
     const QFileInfo info(path);
     const QByteArray finalName = QFile::encodeName(info.absoluteFilePath());
@@ -37,8 +37,8 @@ bool writeFileAtomically(const QString& path, const QByteArray& bytes)
         data += n;
         left -= n;
     }
-    // Readable by the pages' other tools, as an ordinary file would be.
-    ok = ok && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
+    // mkstemp made it 0600; widen it only when asked to.
+    ok = ok && fchmod(fd, mode_t(mode)) == 0 && fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     // rename(2) replaces the directory entry itself; a symbolic link at the
     // name is not followed.

@@ -9,4 +9,6 @@
 // followed: the bytes go to a fresh file created exclusively in the same
 // folder, which is then renamed over the name. Returns false, leaving the
 // name untouched, if any step fails.
-bool writeFileAtomically(const QString& path, const QByteArray& bytes);
+// `mode` is the new file's permission bits: 0644 for files other tools read,
+// 0600 for what only this user may see (a customer's photo).
+bool writeFileAtomically(const QString& path, const QByteArray& bytes, unsigned mode = 0644);
