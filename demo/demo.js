@@ -131,6 +131,12 @@
     sendText(requestText({ function: command, ...fields, _tflag: tag }), { tag, command });
   }
 
+  // The two selectors that arrive in "act" instead of "function"; logged as "act:<value>".
+  function sendAct(act, fields) {
+    const tag = newTag();
+    sendText(requestText({ act, ...fields, _tflag: tag }), { tag, command: `act:${act}` });
+  }
+
   // Free text: a JSON object gets a tag (so its reply or echo can be matched), anything else goes as typed.
   function sendRaw(text) {
     let request = null;
@@ -200,12 +206,15 @@
       answer(waiting, "echo", text, "echoed back unchanged: not a known command");
       return;
     }
-    const ok = reply.success === 1;
-    const note = ok ? "success" : `success ${reply.success}${reply.msg ? ": " + reply.msg : ""}`;
+    // The identity card reply has no "success": it carries err_code 0 and err_msg instead.
+    const cardReply = reply.success === undefined && reply.err_code === 0;
+    const ok = reply.success === 1 || cardReply;
+    const note = cardReply ? `err_code 0: ${reply.err_msg}`
+      : ok ? "success" : `success ${reply.success}${reply.msg ? ": " + reply.msg : ""}`;
     answer(waiting, ok ? "ok" : "failed", text, note);
-    // Sections in files of their own (camera.js) take the replies they show themselves.
+    // Sections in files of their own (camera.js, idcard.js) take the replies they show themselves.
     const claimed = !document.dispatchEvent(new CustomEvent("periphd:reply", {
-      cancelable: true, detail: { reply, tag, command: waiting.command } }));
+      cancelable: true, detail: { reply, tag, command: waiting.command, ok } }));
     if (!claimed && typeof reply.Base64 === "string" && reply.Base64 !== "")
       showSignature(reply.Base64, tag, reply.functionName);
     if (waiting.command === "ZCSIMCard")
@@ -282,8 +291,11 @@
     sendRaw($("#raw-text").value);
   });
   // Field values are sent as text, except fields marked data-json, which carry JSON values.
+  // Fields marked data-optional are left out while empty.
   function formFields(form) {
     const fields = Object.fromEntries(new FormData(form));
+    for (const field of form.querySelectorAll("[data-optional]"))
+      if (field.value === "") delete fields[field.name];
     for (const field of form.querySelectorAll("[data-json]")) {
       try {
         fields[field.name] = JSON.parse(field.value);
@@ -297,11 +309,13 @@
     return fields;
   }
 
-  for (const form of document.querySelectorAll("form[data-command]")) {
+  for (const form of document.querySelectorAll("form[data-command], form[data-act]")) {
     form.addEventListener("submit", (event) => {
       event.preventDefault();
       const fields = formFields(form);
-      if (fields !== null) sendCommand(form.dataset.command, fields);
+      if (fields === null) return;
+      if (form.dataset.act) sendAct(form.dataset.act, fields);
+      else sendCommand(form.dataset.command, fields);
     });
   }
 

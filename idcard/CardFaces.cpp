@@ -5,10 +5,14 @@
 #include "ReadIDCard.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+
+#include <map>
 
 using namespace idcard;
 
@@ -69,14 +73,114 @@ QImage preparedPortrait()
     return scaled;
 }
 
-// Draws on face and writes it as JPEG to target. A template that did not
-// load still leaves target, empty, behind.
-void renderFace(const QString& source, const QString& target, IDINFO* info,
-                void (ReadIDCard::*draw)(QPixmap&, IDINFO*), ReadIDCard& reader)
+void drawFrontLabels(QPainter& painter)
 {
-    QPixmap face;
-    face.load(source);
-    (reader.*draw)(face, info);
+    const Style label{"SimHei", 25, 10, labelBlue};
+    const struct {
+        const char* text;
+        Place at;
+    } labels[] = {
+        {"姓", {6.8, 7.00, 48}},  {"名", {11.2, 7.00, 48}},  {"性", {6.8, 14.00, 48}},  {"别", {11.2, 14.00, 48}},
+        {"民", {25.6, 14.00, 48}}, {"族", {30.6, 14.00, 48}}, {"出", {6.8, 20.80, 45}},  {"生", {11.2, 20.80, 45}},
+        {"年", {25.6, 20.80, 45}}, {"月", {33.7, 20.80, 45}}, {"日", {42.0, 20.80, 45}}, {"住", {6.8, 28.30, 39}},
+        {"址", {11.2, 28.30, 39}},
+    };
+    for (const auto& l : labels)
+        drawText(painter, QString::fromUtf8(l.text), label, l.at);
+    drawText(painter, QStringLiteral("公民身份号码"), {"SimHei", 27, 0, labelBlue}, {6.8, 43.50, 60});
+}
+
+// The fields are UTF-8 and are drawn as such; nothing here touches the
+// process's codec for local 8-bit text.
+void drawFrontFields(QPainter& painter, IDINFO* info)
+{
+    const Style value{"SimHei", 27, 0, ink};
+    drawText(painter, QString::fromUtf8(info->name), {"SimHei", 31, 0, ink}, {17.2, 7.00, 48});
+    drawText(painter, QString::fromUtf8(info->gender), value, {17.2, 14.00, 48});
+    drawText(painter, QString::fromUtf8(info->nation), value, {34.0, 14.00, 48});
+
+    const BirthDateParts birth = splitBirthDate(QString::fromUtf8(info->birthday));
+    const Style digits{"Tahoma", 27, 0, ink};
+    drawText(painter, birth.year, digits, {17.2, 20.80, 48});
+    drawText(painter, birth.month, digits, {31.2, 20.80, 48});
+    drawText(painter, birth.day, digits, {37.6, 20.80, 48});
+
+    const QStringList lines = addressLines(QString::fromUtf8(info->address));
+    const int lineOffsets[] = {39, 99, 159};
+    for (int i = 0; i < lines.size(); ++i)
+        if (i == 0 || !lines.at(i).isEmpty())
+            drawText(painter, lines.at(i), value, {17.2, 28.30, lineOffsets[i]});
+
+    drawText(painter, QString::fromUtf8(info->idNum), {"SimHei", 37, 4, ink}, {30.5, 43.50, 60});
+
+    const QImage portrait = preparedPortrait();
+    if (!portrait.isNull()) {
+        const QSize face(painter.device()->width(), painter.device()->height());
+        painter.drawImage(facePoint(face, 53.8, 8.00, 0), portrait);
+    }
+}
+
+void drawBackLabels(QPainter& painter)
+{
+    drawText(painter, QStringLiteral("中华人民共和国"), {"宋体", 55, 4, ink}, {28.6, 5.60, 64});
+    drawText(painter, QStringLiteral("居民身份证"), {"宋体", 68, 32, ink}, {26.4, 15.20, 78});
+    drawText(painter, QStringLiteral("签发机关"), {"SimHei", 24, 0, ink}, {19.8, 38.50, 40});
+    drawText(painter, QStringLiteral("有效期限"), {"SimHei", 24, 0, ink}, {19.8, 45.50, 40});
+}
+
+void drawBackFields(QPainter& painter, IDINFO* info)
+{
+    drawText(painter, QString::fromUtf8(info->issueOrg), {"SimHei", 26, 2, ink, 50}, {35.0, 38.50, 40});
+    drawText(painter,
+             QString::fromUtf8(info->effectDate) + QLatin1Char('-') + QString::fromUtf8(info->expireDate),
+             {"SimHei", 26, 1, ink, 5}, {35.0, 45.50, 40});
+}
+
+using DrawLabels = void (*)(QPainter&);
+using DrawFields = void (*)(QPainter&, IDINFO*);
+
+// Every card's face carries the same labels, and the back's titles are
+// large enough that they are filled as outlines rather than from the glyph
+// cache. They are drawn once on each template and kept with it for as long
+// as the template file stays the same (path, size and modification time,
+// as QPixmap's own cache keys the loaded picture), so a read draws only
+// its own fields, onto a copy. The pixels are those of drawing everything
+// on the template in one go. A template that does not load gives a null
+// pixmap.
+QPixmap labelledTemplate(const QString& source, DrawLabels drawLabels)
+{
+    struct Labelled {
+        QString key;
+        QPixmap face;
+    };
+    static std::map<DrawLabels, Labelled> cache;
+    const QFileInfo file(source);
+    const QString key = QStringLiteral("%1\n%2\n%3")
+                            .arg(file.absoluteFilePath())
+                            .arg(file.size())
+                            .arg(file.lastModified().toMSecsSinceEpoch());
+    Labelled& entry = cache[drawLabels];
+    if (entry.key != key || entry.face.isNull()) {
+        QPixmap face;
+        face.load(source);
+        if (!face.isNull()) {
+            QPainter painter(&face);
+            drawLabels(painter);
+        }
+        entry = {face.isNull() ? QString() : key, face};
+    }
+    return entry.face;
+}
+
+// Draws the fields on the labelled template and writes the face as JPEG to
+// target. A template that did not load still leaves target, empty, behind.
+void renderFace(const QString& source, const QString& target, IDINFO* info, DrawLabels labels, DrawFields fields)
+{
+    QPixmap face = labelledTemplate(source, labels);
+    if (!face.isNull()) {
+        QPainter painter(&face);
+        fields(painter, info);
+    }
     QFile out(target);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return;
@@ -102,58 +206,21 @@ void ReadIDCard::IDCardPicBack(IDINFO* info)
 
 void ReadIDCard::addMaskByPath(QString& source, QString& target, IDINFO* info)
 {
-    renderFace(source, target, info, &ReadIDCard::addMask, *this);
+    renderFace(source, target, info, drawFrontLabels, drawFrontFields);
 }
 
 void ReadIDCard::addMaskByPathBack(QString& source, QString& target, IDINFO* info)
 {
-    renderFace(source, target, info, &ReadIDCard::addMaskBack, *this);
+    renderFace(source, target, info, drawBackLabels, drawBackFields);
 }
 
-// The fields are UTF-8 and are drawn as such; nothing here touches the
-// process's codec for local 8-bit text.
 void ReadIDCard::addMask(QPixmap& face, IDINFO* info)
 {
     if (face.isNull())
         return;
     QPainter painter(&face);
-
-    const Style label{"SimHei", 25, 10, labelBlue};
-    const struct {
-        const char* text;
-        Place at;
-    } labels[] = {
-        {"姓", {6.8, 7.00, 48}},  {"名", {11.2, 7.00, 48}},  {"性", {6.8, 14.00, 48}},  {"别", {11.2, 14.00, 48}},
-        {"民", {25.6, 14.00, 48}}, {"族", {30.6, 14.00, 48}}, {"出", {6.8, 20.80, 45}},  {"生", {11.2, 20.80, 45}},
-        {"年", {25.6, 20.80, 45}}, {"月", {33.7, 20.80, 45}}, {"日", {42.0, 20.80, 45}}, {"住", {6.8, 28.30, 39}},
-        {"址", {11.2, 28.30, 39}},
-    };
-    for (const auto& l : labels)
-        drawText(painter, QString::fromUtf8(l.text), label, l.at);
-    drawText(painter, QStringLiteral("公民身份号码"), {"SimHei", 27, 0, labelBlue}, {6.8, 43.50, 60});
-
-    const Style value{"SimHei", 27, 0, ink};
-    drawText(painter, QString::fromUtf8(info->name), {"SimHei", 31, 0, ink}, {17.2, 7.00, 48});
-    drawText(painter, QString::fromUtf8(info->gender), value, {17.2, 14.00, 48});
-    drawText(painter, QString::fromUtf8(info->nation), value, {34.0, 14.00, 48});
-
-    const BirthDateParts birth = splitBirthDate(QString::fromUtf8(info->birthday));
-    const Style digits{"Tahoma", 27, 0, ink};
-    drawText(painter, birth.year, digits, {17.2, 20.80, 48});
-    drawText(painter, birth.month, digits, {31.2, 20.80, 48});
-    drawText(painter, birth.day, digits, {37.6, 20.80, 48});
-
-    const QStringList lines = addressLines(QString::fromUtf8(info->address));
-    const int lineOffsets[] = {39, 99, 159};
-    for (int i = 0; i < lines.size(); ++i)
-        if (i == 0 || !lines.at(i).isEmpty())
-            drawText(painter, lines.at(i), value, {17.2, 28.30, lineOffsets[i]});
-
-    drawText(painter, QString::fromUtf8(info->idNum), {"SimHei", 37, 4, ink}, {30.5, 43.50, 60});
-
-    const QImage portrait = preparedPortrait();
-    if (!portrait.isNull())
-        painter.drawImage(facePoint(face.size(), 53.8, 8.00, 0), portrait);
+    drawFrontLabels(painter);
+    drawFrontFields(painter, info);
 }
 
 void ReadIDCard::addMaskBack(QPixmap& face, IDINFO* info)
@@ -161,12 +228,6 @@ void ReadIDCard::addMaskBack(QPixmap& face, IDINFO* info)
     if (face.isNull())
         return;
     QPainter painter(&face);
-    drawText(painter, QStringLiteral("中华人民共和国"), {"宋体", 55, 4, ink}, {28.6, 5.60, 64});
-    drawText(painter, QStringLiteral("居民身份证"), {"宋体", 68, 32, ink}, {26.4, 15.20, 78});
-    drawText(painter, QStringLiteral("签发机关"), {"SimHei", 24, 0, ink}, {19.8, 38.50, 40});
-    drawText(painter, QStringLiteral("有效期限"), {"SimHei", 24, 0, ink}, {19.8, 45.50, 40});
-    drawText(painter, QString::fromUtf8(info->issueOrg), {"SimHei", 26, 2, ink, 50}, {35.0, 38.50, 40});
-    drawText(painter,
-             QString::fromUtf8(info->effectDate) + QLatin1Char('-') + QString::fromUtf8(info->expireDate),
-             {"SimHei", 26, 1, ink, 5}, {35.0, 45.50, 40});
+    drawBackLabels(painter);
+    drawBackFields(painter, info);
 }

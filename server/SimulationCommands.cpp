@@ -1,6 +1,7 @@
 #include "TextMessageProcessor.h"
 
 #include "GlobalObject.h"
+#include "IdCardSimulation.h"
 #include "MainWindow.h"
 #include "MouseAsPen.h"
 #include "QGetHandWrtingDevData.h"
@@ -72,6 +73,7 @@ bool readPoints(const QJsonObject& request, bool windowUnits, QVector<PenPoint>&
 void enableSimulation()
 {
     usb::useSimulatedDevices();
+    usb::attachSimulatedCardReaders();
     s_simulating = true;
 }
 

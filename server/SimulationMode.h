@@ -2,8 +2,9 @@
 
 class MainWindow;
 
-// `periphd --simulate`: the simulated devices stand behind the USB layer, so
-// a page can try the whole signing flow without a pad. Off by default.
+// `periphd --simulate`: the simulated devices (the pad, both identity card
+// readers) stand behind the USB layer, so a page can try the signing flow
+// and the card reads without devices. Off by default.
 void enableSimulation();
 bool simulationEnabled();
 

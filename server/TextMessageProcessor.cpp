@@ -24,6 +24,8 @@ struct Route {
 // "act" selectors come first, so {"act":"test","function":...} is the SAM
 // query whatever "function" says.
 const Route routes[] = {
+    {Route::Act, "test", nullptr, &CTextMessageProcessor::ZCGetSAMNum},
+    {Route::Act, "readIntegratedCard", nullptr, &CTextMessageProcessor::ZCReadIDCard},
     {Route::Function, "ZCDeviceExist", "ZCDeviceExist", &CTextMessageProcessor::OnZCDeviceExist},
     {Route::Function, "ZCStartDeviceAB", "ZCStartDeviceAB", &CTextMessageProcessor::OnZCStartDeviceAB},
     {Route::Function, "ZCBeginSignAB", "ZCBeginSignAB", &CTextMessageProcessor::ZCBeginSignAB},
@@ -36,7 +38,10 @@ const Route routes[] = {
     {Route::Function, "ZCResignAB", "ZCResignAB", &CTextMessageProcessor::ZCResignAB},
     {Route::Function, "ZCSetSignScreenPosSizeAB", "ZCSetSignScreenPosSizeAB",
      &CTextMessageProcessor::ZCSetSignScreenPosSizeAB},
+    {Route::Function, "ZCGetSAMNum", "ZCGetSAMNum", &CTextMessageProcessor::ZCGetSAMNum},
+    {Route::Function, "ZCReadIDCard", "ZCReadIDCard1", &CTextMessageProcessor::ZCReadIDCard},
     {Route::Function, "ZCReadHIDOpen", "ZCReadHIDOpen", &CTextMessageProcessor::ZCReadHIDOpen},
+    {Route::Function, "ZCReadHIDIDCard", "ZCReadHIDIDCard", &CTextMessageProcessor::ZCReadHIDIDCard},
     {Route::Function, "ZCCameraPic", "ZCCameraPic", &CTextMessageProcessor::ZCCameraPic},
     {Route::Function, "ZCSIMCard", "ZCSIMCard", &CTextMessageProcessor::ZCSIMCard},
 };
@@ -122,6 +127,10 @@ void CTextMessageProcessor::Process(QWebSocket* client, QString message)
     }
     if (simulationEnabled() && function == QLatin1String("SimSimCard")) {
         SimSimCard(function, client, message);
+        return;
+    }
+    if (simulationEnabled() && function == QLatin1String("SimIDCard")) {
+        SimIDCard(function, client, message);
         return;
     }
     if (simulationEnabled() && function == QLatin1String("SimCamera")) {

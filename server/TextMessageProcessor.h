@@ -6,6 +6,7 @@
 #include <QString>
 
 class QWebSocket;
+struct IDINFO;
 
 // Turns one text message into one command call and gives every handler the
 // same way to answer: the reply envelope, sent on the socket that asked.
@@ -42,6 +43,18 @@ public:
     void SimPenStroke(QString functionName, QWebSocket* client, QString message);
     // Only with --simulate: scripts the virtual SIM card in the vpcd reader.
     void SimSimCard(QString functionName, QWebSocket* client, QString message);
+
+    // Identity cards: the SAM reader's SAM id, a card read through the SAM
+    // reader (faces rendered) or through the HID reader. No request keys.
+    void ZCGetSAMNum(QString functionName, QWebSocket* client, QString message);
+    void ZCReadIDCard(QString functionName, QWebSocket* client, QString message);
+    void ZCReadHIDIDCard(QString functionName, QWebSocket* client, QString message);
+    // The card reply: "_tflag", "data" (the holder's fields, "photo" only
+    // when there is one), "err_code" 0, "err_msg" message, "functionName".
+    // result is not part of it.
+    QString CreateJsonIDCard(QString functionName, int result, QString message, IDINFO* info, QString photo);
+    // Only with --simulate: scripts the simulated identity card readers.
+    void SimIDCard(QString functionName, QWebSocket* client, QString message);
 
     // Decodes a Base64 image; saves it to path unless path is empty.
     QPixmap Base64_To_Image(QByteArray base64, QString path);

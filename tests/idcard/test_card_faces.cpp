@@ -8,6 +8,7 @@
 #include "InstalledData.h"
 #include "ReadIDCard.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFontInfo>
@@ -116,6 +117,7 @@ private slots:
     void facesAreWrittenAsJpegAndAMissingTemplateLeavesAnEmptyFile();
     void templatesFromTheWorkingDirectoryOrBesideTheProgram();
     void renderingLeavesTheLocalCodecAlone();
+    void labelsKeptWithTheTemplateGiveTheSameFaces();
 
 private:
     std::unique_ptr<ScratchDirectory> m_scratch;
@@ -365,6 +367,52 @@ void TestCardFaces::renderingLeavesTheLocalCodecAlone()
     renderBack(info);
     QCOMPARE(QTextCodec::codecForLocale()->name(), before);
     QVERIFY(before != "GB2312");
+}
+
+// The faces' labels are drawn once per template and kept; the faces come
+// out byte for byte as when everything is drawn on the template at once,
+// on the first read and the next, and follow a template that is replaced.
+void TestCardFaces::labelsKeptWithTheTemplateGiveTheSameFaces()
+{
+    for (const char* name : {"front.jpg", "back.jpg"})
+        QVERIFY(QFile::copy(QStringLiteral(PERIPHD_APP_DIR "/../share/periphd/") + QLatin1String(name),
+                            QLatin1String(name)));
+    IDINFO info = emptyInfo();
+    SET(info, name, QStringLiteral("张三"));
+    SET(info, gender, QStringLiteral("男"));
+    SET(info, nation, QStringLiteral("汉"));
+    SET(info, birthday, QStringLiteral("19900105"));
+    SET(info, address, QStringLiteral("北京市东城区景山前街四号院二号楼三单元"));
+    SET(info, idNum, QStringLiteral("11010119900105001X"));
+    SET(info, issueOrg, QStringLiteral("北京市公安局东城分局"));
+    SET(info, effectDate, QStringLiteral("20200101"));
+    SET(info, expireDate, QStringLiteral("20400101"));
+    const auto jpeg = [](const QPixmap& face) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        face.save(&buffer, "JPEG");
+        return bytes;
+    };
+    const auto allAtOnce = [&](const char* source, void (ReadIDCard::*draw)(QPixmap&, IDINFO*)) {
+        if (!testPortrait().save(QStringLiteral("simage_file.bmp")))
+            return QByteArray();
+        QPixmap face(QString::fromLatin1(source));
+        (ReadIDCard().*draw)(face, &info);
+        return jpeg(face);
+    };
+    ReadIDCard reader;
+    for (int read = 0; read < 2; ++read) {
+        QVERIFY(testPortrait().save(QStringLiteral("simage_file.bmp")));
+        reader.IDCardPicFront(&info);
+        reader.IDCardPicBack(&info);
+        QCOMPARE(readFile(QStringLiteral("frontNew.jpg")), allAtOnce("front.jpg", &ReadIDCard::addMask));
+        QCOMPARE(readFile(QStringLiteral("backNew.jpg")), allAtOnce("back.jpg", &ReadIDCard::addMaskBack));
+    }
+    QVERIFY(plainTemplate().save(QStringLiteral("back.jpg"), "JPEG"));
+    reader.IDCardPicBack(&info);
+    QCOMPARE(QImage(QStringLiteral("backNew.jpg")).size(), QSize(856, 545));
+    QCOMPARE(readFile(QStringLiteral("backNew.jpg")), allAtOnce("back.jpg", &ReadIDCard::addMaskBack));
 }
 
 QTEST_MAIN(TestCardFaces)

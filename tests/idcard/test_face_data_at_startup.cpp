@@ -25,8 +25,12 @@ const QByteArray missing = "card face font aliases not found";
 
 bool TestFaceDataAtStartup::startedAndListening(PeriphdProcess& periphd)
 {
-    // Once it listens, the start-up (aliases included) is behind it.
-    return periphd.start();
+    // Once it listens, the start-up (aliases included) is behind it; once
+    // it has stopped, everything it wrote to standard error has been read
+    // (while it runs, lines may still be on their way through the pipe).
+    const bool started = periphd.start();
+    periphd.stop();
+    return started;
 }
 
 void TestFaceDataAtStartup::buildTreeProgramFindsItsAliases()
