@@ -3,7 +3,7 @@
 // the identity card library's; these handlers run them in order and answer.
 #include "TextMessageProcessor.h"
 
-#include "DeviceIds.h"
+#include "PeriphdDevices.h"
 #include "HidIDCard.h"
 #include "IDINFO.h"
 #include "IdCardReply.h"
@@ -33,7 +33,7 @@ int readSamNumber(QString& message, QString& samId)
     if (usb.init(nullptr) < 0)
         return fail("init USB failed");
     libusb_device_handle* handle =
-        usb.openDeviceWithVidPid(nullptr, usb::kSamCardReader.vendor, usb::kSamCardReader.product);
+        usb.openDeviceWithVidPid(nullptr, devices::kSamCardReader.vendor, devices::kSamCardReader.product);
     if (!handle) {
         fail("libusb_open_device_with_vid_pid(0x0400, 0xC35A) failed");
         usb.exit(nullptr);
