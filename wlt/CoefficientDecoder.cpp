@@ -4,7 +4,6 @@
 #include "libwlt.h"
 
 #include <cstdlib>
-#include <memory>
 
 namespace wlt {
 
@@ -33,7 +32,6 @@ bool coarsestBandPass(ColourWork& w, const Plane<int>& r, Jg& g, const NR& nr)
             const int sym = decodeSymbol(g, nr, w.S[kCoarse]);
             if (streamEnded(g, nr))
                 return true;
-            w.passState[idx] = static_cast<uint8_t>(sym);
             if (sym == 0)
                 markSignificant(w, row, col, +1);
             else if (sym == 1)
@@ -96,93 +94,109 @@ int magnitudeSort(ColourWork& w)
 
 void buildScanPlan(const Plane<int>& r, ScanPlan& plan)
 {
-    // Whether a detail position has an inside descendant, level by level from
-    // the bottom: an inside child, or a child with an inside descendant.
-    auto below = std::make_unique<Plane<uint8_t>>();
-    below->fill(0);
-    for (int level = 2; level <= kLevels; ++level) {
+    Plane<uint8_t>& kind = plan.kind;
+    kind.fill(kNeverCoded);
+    // Level by level from the finest: an outside position is coded when any
+    // child is (an inside child, or an outside one above an inside position).
+    for (int level = 1; level <= kLevels; ++level) {
         const int h = kRows >> level;
         const int wd = kCols >> level;
         for (int row = 0; row < 2 * h; ++row)
-            for (int col = 0; col < 2 * wd; ++col) {
-                if (row < h && col < wd)
-                    continue;  // the low band is not a detail band
-                uint8_t any = 0;
-                for (int dr = 0; dr < 2; ++dr)
-                    for (int dc = 0; dc < 2; ++dc) {
-                        const int child = at(2 * row + dr, 2 * col + dc);
-                        any |= (r[child] == 1) | (*below)[child];
-                    }
-                (*below)[at(row, col)] = any;
-            }
-    }
-
-    int n = 0;
-    for (int level = kLevels; level >= 1; --level) {
-        const int h = kRows >> level;
-        const int wd = kCols >> level;
-        for (int band = 1; band <= 3; ++band) {
-            const int row0 = kTables.x[8 + band] * h;
-            const int col0 = kTables.y[8 + band] * wd;
-            plan.begin[level][band] = n;
-            auto consider = [&](int row, int col) {
+            for (int col = row < h ? wd : 0; col < 2 * wd; ++col) {  // the low band is not a detail band
                 const int idx = at(row, col);
-                const bool inside = r[idx] == 1;
-                if (!inside && (level == 1 || !(*below)[idx]))
-                    return;
-                plan.entries[n++] = ScanEntry{
-                    static_cast<uint16_t>(idx),
-                    level == kLevels ? kNoParent : static_cast<uint16_t>(at(row >> 1, col >> 1)),
-                    static_cast<uint8_t>(inside), static_cast<uint8_t>(row), static_cast<uint8_t>(col)};
-            };
-            // Band 1 is visited column by column, bands 2 and 3 row by row.
-            if (band == 1) {
-                for (int col = col0; col < col0 + wd; ++col)
-                    for (int row = row0; row < row0 + h; ++row)
-                        consider(row, col);
-            } else {
-                for (int row = row0; row < row0 + h; ++row)
-                    for (int col = col0; col < col0 + wd; ++col)
-                        consider(row, col);
+                if (r[idx] == 1) {
+                    kind[idx] = kInsideCell;
+                } else if (level > 1) {
+                    const int child = at(2 * row, 2 * col);
+                    const bool coded = kind[child] | kind[child + 1] | kind[child + kCols] | kind[child + kCols + 1];
+                    kind[idx] = coded ? kOutsideNode : kNeverCoded;
+                }
             }
-            plan.end[level][band] = n;
-        }
     }
 }
 
-bool significancePass(int level, int band, ColourWork& w, const ScanPlan& plan, Jg& g, const NR& nr)
+namespace {
+
+// What the pass does at one position of the band it runs on; returns true
+// when the stream ended. Positions whose children are to be visited at the
+// next finer level go to `open` (null at level 1, which has no children).
+inline bool visit(int row, int col, uint8_t kind, ColourWork& w, State& inside, Jg& g, const NR& nr,
+                  OpenList* open)
 {
-    State& inside = w.S[level == 1 ? kFinest : kDetail];
-    uint8_t* childZt = w.childrenInZerotree;
-    for (int i = plan.begin[level][band]; i < plan.end[level][band]; ++i) {
-        const ScanEntry& e = plan.entries[i];
-        const uint8_t zerotree = childZt[e.parent];
-        if (zerotree) {
-            childZt[e.idx] = 1;  // nothing decoded here: children inherit
-            continue;
-        }
-        if (e.inside) {
-            if (w.significant[e.idx]) {
-                childZt[e.idx] = 0;
-                continue;
-            }
+    const int idx = at(row, col);
+    bool opens;
+    if (kind == kInsideCell) {
+        if (w.significant[idx]) {
+            opens = true;  // nothing decoded: the ancestors' verdict passes on
+        } else {
             const int sym = decodeSymbol(g, nr, inside);
             if (streamEnded(g, nr))
                 return true;
-            w.passState[e.idx] = static_cast<uint8_t>(sym);
-            childZt[e.idx] = sym == 2;
             if (sym == 0)
-                markSignificant(w, e.row, e.col, +1);
+                markSignificant(w, row, col, +1);
             else if (sym == 1)
-                markSignificant(w, e.row, e.col, -1);
-        } else {
-            // An outside node still tells whether its inside descendants are a zerotree.
-            const bool root = decodeSymbol(g, nr, w.S[kOutside]) == 0;
-            w.passState[e.idx] = root ? 4 : 5;
-            childZt[e.idx] = root;
+                markSignificant(w, row, col, -1);
+            opens = sym != 2;  // 2: zerotree root; 3: isolated zero
+        }
+    } else {
+        // An outside node still tells whether its inside descendants are a zerotree.
+        opens = decodeSymbol(g, nr, w.S[kOutside]) != 0;
+    }
+    if (open && opens)
+        open->cells[open->count++] = Cell{static_cast<uint8_t>(row), static_cast<uint8_t>(col)};
+    return false;
+}
+
+} // namespace
+
+bool significancePass(int level, int band, ColourWork& w, const ScanPlan& plan, Jg& gInOut, const NR& nr)
+{
+    // The registers in a local: the compiler may then keep them in registers
+    // across the coefficient stores, which it must otherwise assume alias them.
+    Jg g = gInOut;
+    State& inside = w.S[level == 1 ? kFinest : kDetail];
+    OpenList* open = level > 1 ? &w.open[level][band] : nullptr;
+    if (open)
+        open->count = 0;
+    const bool columnMajor = band == 1;  // band 1 is visited column by column, bands 2 and 3 row by row
+    bool ended = false;
+    auto consider = [&](int row, int col) {
+        const uint8_t kind = plan.kind[at(row, col)];
+        return kind != kNeverCoded && visit(row, col, kind, w, inside, g, nr, open);
+    };
+
+    if (level == kLevels) {
+        // Level 4 has no parents: every position of the band.
+        const int h = kRows >> level;
+        const int wd = kCols >> level;
+        const int row0 = kTables.x[8 + band] * h;
+        const int col0 = kTables.y[8 + band] * wd;
+        for (int outer = 0; outer < (columnMajor ? wd : h) && !ended; ++outer)
+            for (int inner = 0; inner < (columnMajor ? h : wd) && !ended; ++inner)
+                ended = columnMajor ? consider(row0 + inner, col0 + outer) : consider(row0 + outer, col0 + inner);
+    } else {
+        // The children of the open parents, in scan order: the parents of one
+        // row (column, for band 1) give two rows (columns) of children, each
+        // in the parents' order.
+        const OpenList& parents = w.open[level + 1][band];
+        for (int first = 0; first < parents.count && !ended;) {
+            const Cell p0 = parents.cells[first];
+            int last = first + 1;
+            while (last < parents.count &&
+                   (columnMajor ? parents.cells[last].col == p0.col : parents.cells[last].row == p0.row))
+                ++last;
+            for (int line = 0; line < 2 && !ended; ++line)
+                for (int k = first; k < last && !ended; ++k) {
+                    const Cell p = parents.cells[k];
+                    for (int step = 0; step < 2 && !ended; ++step)
+                        ended = columnMajor ? consider(2 * p.row + step, 2 * p.col + line)
+                                            : consider(2 * p.row + line, 2 * p.col + step);
+                }
+            first = last;
         }
     }
-    return false;
+    gInOut = g;
+    return ended;
 }
 
 int decodeColourStream(const NR& nr, const Plane<int>& r, const ScanPlan& plan, ColourWork& w)
@@ -195,7 +209,6 @@ int decodeColourStream(const NR& nr, const Plane<int>& r, const ScanPlan& plan, 
     w.coefficient.fill(0);
     w.significant.fill(0);
     w.list.count = 0;
-    w.childrenInZerotree[kNoParent] = 0;
 
     const int top = nr.data[0];
     if (top > kMaxTopPlane)
@@ -209,7 +222,6 @@ int decodeColourStream(const NR& nr, const Plane<int>& r, const ScanPlan& plan, 
         if (streamEnded(g, nr))
             break;
         w.bp.fixM = 1 << w.bp.fix;
-        w.passState.fill(kNothingDecoded);
 
         if (coarsestBandPass(w, r, g, nr))
             break;
