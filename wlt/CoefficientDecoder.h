@@ -9,11 +9,6 @@
 
 namespace wlt {
 
-struct Cell {
-    uint8_t row;
-    uint8_t col;
-};
-
 // A list of positions with room for every cell of a work plane.
 struct G {
     int count = 0;

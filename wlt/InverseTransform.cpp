@@ -1,40 +1,72 @@
 #include "InverseTransform.h"
 
-#include "MaskPyramid.h"
-
 #include <algorithm>
-#include <memory>
+#include <cstring>
 
 namespace wlt {
 
-void inverseLiftSegment(int s, int L, const int64_t* low, const int64_t* high, int64_t* x)
+namespace {
+
+// Inverse lifting of one run s .. s+L-1 (L >= 2) of a line: low and high are
+// the run's low- and high-band samples in order; x receives the run. V is
+// int64_t or Lanes: the same steps for one plane or three.
+template <typename V>
+void inverseLiftSegment(int s, int L, const V* low, const V* high, V* x)
 {
     const int e = s + L - 1;
     const int firstEven = s + (s & 1);
     const int firstOdd = s + 1 - (s & 1);
-    const bool scaled = L > 2;  // a pair is lifted unscaled
-    for (int p = firstEven, i = 0; p <= e; p += 2, ++i)
-        x[p] = scaled ? d2i(low[i], 2) : low[i];
-    for (int p = firstOdd, i = 0; p <= e; p += 2, ++i)
-        x[p] = scaled ? d2i(high[i], 1) : high[i];
+    if (L > 2) {  // a pair is lifted unscaled
+        for (int p = firstEven, i = 0; p <= e; p += 2, ++i)
+            x[p] = d2i(low[i], 2);
+        for (int p = firstOdd, i = 0; p <= e; p += 2, ++i)
+            x[p] = d2i(high[i], 1);
+    } else {
+        x[firstEven] = low[0];
+        x[firstOdd] = high[0];
+    }
 
     // Even positions first, from the high samples around them (the odd
-    // positions still hold them); a missing neighbour mirrors the other.
-    // Right shifts of negative values round towards minus infinity.
-    for (int p = firstEven; p <= e; p += 2) {
-        const int64_t hl = p - 1 >= s ? x[p - 1] : x[p + 1];
-        const int64_t hr = p + 1 <= e ? x[p + 1] : x[p - 1];
-        x[p] -= (hl + hr + 2) >> 2;
+    // positions still hold them); at an end of the run the missing neighbour
+    // is the other one. Right shifts of negative values round towards minus
+    // infinity. The ends are taken out of the loops to keep them branch-free.
+    int p = firstEven;
+    if (p == s) {
+        x[p] -= (x[p + 1] + x[p + 1] + 2) >> 2;
+        p += 2;
     }
+    for (; p < e; p += 2)
+        x[p] -= (x[p - 1] + x[p + 1] + 2) >> 2;
+    if (p == e)
+        x[p] -= (x[p - 1] + x[p - 1] + 2) >> 2;
+
     // Then the odd ones from the rebuilt even neighbours.
-    for (int p = firstOdd; p <= e; p += 2) {
-        const int64_t xl = p - 1 >= s ? x[p - 1] : x[p + 1];
-        const int64_t xr = p + 1 <= e ? x[p + 1] : x[p - 1];
-        x[p] += (xl + xr) >> 1;
+    p = firstOdd;
+    if (p == s) {
+        x[p] += (x[p + 1] + x[p + 1]) >> 1;
+        p += 2;
     }
+    for (; p < e; p += 2)
+        x[p] += (x[p - 1] + x[p + 1]) >> 1;
+    if (p == e)
+        x[p] += (x[p - 1] + x[p - 1]) >> 1;
 }
 
-namespace {
+// The coefficient line of m entries over the given runs; 0 outside them.
+template <typename V>
+void inverseSegments(const Segment* segments, int count, int m, const V* coefficient, V* coefficientOut)
+{
+    const int half = m / 2;
+    std::memset(static_cast<void*>(coefficientOut), 0, sizeof(V) * m);
+    for (int i = 0; i < count; ++i) {
+        const int s = segments[i].start;
+        const int L = segments[i].length;
+        if (L == 1)
+            coefficientOut[s] = d2i(coefficient[s >> 1], 2);
+        else
+            inverseLiftSegment(s, L, coefficient + ((s + 1) >> 1), coefficient + half + (s >> 1), coefficientOut);
+    }
+}
 
 // Mask rebuild of one line; appends its runs to segments (room for m / 2
 // more is the caller's to provide) and returns how many there were.
@@ -67,66 +99,43 @@ int rebuildMaskLine(int mode, int m, const int* mask, int* maskOut, Segment* seg
     return count;
 }
 
-// The coefficient line over the given runs; 0 outside every run.
-void inverseSegments(const Segment* segments, int count, int m, const int64_t* coefficient,
-                     int64_t* coefficientOut)
+// All four levels along the plan, in place. Values are 0 wherever the
+// current mask is not 1: the masked copy starts so, only inside positions
+// carry decoded values, and every inverted line is 0 outside its runs. A line
+// without runs therefore needs no work.
+template <typename V>
+void inverseAlongPlan(const InversePlan& plan, Plane<V>& values)
 {
-    const int half = m / 2;
-    std::fill(coefficientOut, coefficientOut + m, 0);
-    for (int i = 0; i < count; ++i) {
-        const int s = segments[i].start;
-        const int L = segments[i].length;
-        if (L == 1)
-            coefficientOut[s] = d2i(coefficient[s >> 1], 2);
-        else
-            inverseLiftSegment(s, L, coefficient + ((s + 1) >> 1), coefficient + half + (s >> 1),
-                               coefficientOut);
+    V in[kRows], out[kRows];
+    for (int level = kLevels; level >= 1; --level) {
+        const int h = kRows >> (level - 1);
+        const int w = kCols >> (level - 1);
+        // Columns through a contiguous copy; going column by column, the
+        // rows they cross stay in the cache.
+        const int* columns = plan.lineStart[level][0];
+        for (int col = 0; col < w; ++col) {
+            const int first = columns[col], count = columns[col + 1] - first;
+            if (count == 0)
+                continue;
+            for (int row = 0; row < h; ++row)
+                in[row] = values[at(row, col)];
+            inverseSegments(&plan.segments[first], count, h, in, out);
+            for (int row = 0; row < h; ++row)
+                values[at(row, col)] = out[row];
+        }
+        const int* rows = plan.lineStart[level][1];
+        for (int row = 0; row < h; ++row) {
+            const int first = rows[row], count = rows[row + 1] - first;
+            if (count == 0)
+                continue;
+            V* line = &values[at(row, 0)];
+            inverseSegments(&plan.segments[first], count, w, line, out);
+            std::memcpy(static_cast<void*>(line), out, sizeof(V) * w);
+        }
     }
 }
 
-// Coefficients are 0 wherever the current mask is not 1: the masked copy
-// starts so, only inside positions carry decoded values, and every inverted
-// line is 0 outside its runs. A line without runs therefore needs no work.
-void inverseLevelAlongPlan(const InversePlan& plan, Plane<int64_t>& coefficient, Plane<int64_t>& transposed,
-                           int level)
-{
-    const int h = kRows >> (level - 1);
-    const int w = kCols >> (level - 1);
-    int64_t cOut[kRows];
-
-    // Columns: work on the transposed region so each column is contiguous;
-    // copying through 8 x 8 blocks keeps both sides in the cache.
-    constexpr int kBlock = 8;
-    for (int rb = 0; rb < h; rb += kBlock)
-        for (int cb = 0; cb < w; cb += kBlock)
-            for (int row = rb; row < rb + kBlock; ++row)
-                for (int col = cb; col < std::min(cb + kBlock, w); ++col)
-                    transposed[col * kRows + row] = coefficient[at(row, col)];
-    const int* columns = plan.lineStart[level][0];
-    for (int col = 0; col < w; ++col) {
-        const int first = columns[col], count = columns[col + 1] - first;
-        if (count == 0)
-            continue;
-        int64_t* line = &transposed[col * kRows];
-        inverseSegments(&plan.segments[first], count, h, line, cOut);
-        std::copy(cOut, cOut + h, line);
-    }
-    for (int cb = 0; cb < w; cb += kBlock)
-        for (int rb = 0; rb < h; rb += kBlock)
-            for (int col = cb; col < std::min(cb + kBlock, w); ++col)
-                for (int row = rb; row < rb + kBlock; ++row)
-                    coefficient[at(row, col)] = transposed[col * kRows + row];
-
-    const int* rows = plan.lineStart[level][1];
-    for (int row = 0; row < h; ++row) {
-        const int first = rows[row], count = rows[row + 1] - first;
-        if (count == 0)
-            continue;
-        int64_t* line = &coefficient[at(row, 0)];
-        inverseSegments(&plan.segments[first], count, w, line, cOut);
-        std::copy(cOut, cOut + w, line);
-    }
-}
+uint8_t toByte(int64_t v) { return static_cast<uint8_t>(std::clamp<int64_t>(v, 0, 255)); }
 
 } // namespace
 
@@ -162,51 +171,50 @@ void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level)
     }
 }
 
-void buildInversePlan(const Plane<int>& maskPyramid, InversePlan& plan)
+void clearCoefficients(ColourCoefficients& c)
 {
-    // The walk of inverseLevel over levels 4..1, keeping the runs.
-    auto mask = std::make_unique<Plane<int>>(maskPyramid);
-    int n = 0;
-    int mIn[kRows], mOut[kRows];
-    for (int level = kLevels; level >= 1; --level) {
-        const int h = kRows >> (level - 1);
-        const int w = kCols >> (level - 1);
-        int* columns = plan.lineStart[level][0];
-        for (int col = 0; col < w; ++col) {
-            columns[col] = n;
-            for (int row = 0; row < h; ++row)
-                mIn[row] = (*mask)[at(row, col)];
-            n += rebuildMaskLine(2, h, mIn, mOut, plan.segments + n);
-            for (int row = 0; row < h; ++row)
-                (*mask)[at(row, col)] = mOut[row];
-        }
-        columns[w] = n;
-        int* rows = plan.lineStart[level][1];
-        for (int row = 0; row < h; ++row) {
-            rows[row] = n;
-            n += rebuildMaskLine(1, w, &(*mask)[at(row, 0)], mOut, plan.segments + n);
-            std::copy(mOut, mOut + w, &(*mask)[at(row, 0)]);
-        }
-        rows[h] = n;
-    }
-    plan.segmentCount = n;
+    std::memset(static_cast<void*>(c.lanes.data()), 0, sizeof c.lanes);
+    c.maxMagnitude = 0;
 }
 
-void reconstructPlane(const Plane<int>& coefficient, const Plane<int>& maskPyramid, const InversePlan& plan,
-                      const Plane<int>& n, Plane<uint8_t>& out, ReconstructionScratch& scratch)
+void addCoefficients(ColourCoefficients& c, int plane, const Plane<int>& coefficient, const Cell* cells, int count,
+                     const Plane<int>& maskPyramid)
 {
+    for (int i = 0; i < count; ++i) {
+        const int idx = at(cells[i].row, cells[i].col);
+        if (maskPyramid[idx] <= 0)
+            continue;
+        const int v = coefficient[idx];
+        c.lanes[idx][plane] = v;
+        c.maxMagnitude = std::max(c.maxMagnitude, std::abs(int64_t{v}));
+    }
+}
+
+void reconstructPlanes(ColourCoefficients& c, const InversePlan& plan, const Plane<int>& n, Plane<uint8_t> out[3],
+                       ReconstructionScratch& scratch)
+{
+    if (c.maxMagnitude < kLanesMagnitudeLimit) {
+        inverseAlongPlan(plan, c.lanes);
+        for (int row = 0; row < kHeight; ++row)
+            for (int col = 0; col < kWidth; ++col) {
+                const int idx = at(row, col);
+                const bool inside = n[idx] > 0;
+                for (int i = 0; i < 3; ++i)
+                    out[i][idx] = inside ? toByte(c.lanes[idx][i]) : 0;
+            }
+        return;
+    }
     Plane<int64_t>& values = scratch.values;
-    // Written without branches: the masks are irregular and would mispredict.
-    for (int i = 0; i < kCells; ++i)
-        values[i] = int64_t{maskPyramid[i] > 0} * coefficient[i];
-    for (int level = kLevels; level >= 1; --level)
-        inverseLevelAlongPlan(plan, values, scratch.transposed, level);
-    for (int row = 0; row < kHeight; ++row)
-        for (int col = 0; col < kWidth; ++col) {
-            const int idx = at(row, col);
-            const uint8_t v = static_cast<uint8_t>(std::clamp<int64_t>(values[idx], 0, 255));
-            out[idx] = n[idx] > 0 ? v : out[idx];
-        }
+    for (int i = 0; i < 3; ++i) {
+        for (int idx = 0; idx < kCells; ++idx)
+            values[idx] = c.lanes[idx][i];
+        inverseAlongPlan(plan, values);
+        for (int row = 0; row < kHeight; ++row)
+            for (int col = 0; col < kWidth; ++col) {
+                const int idx = at(row, col);
+                out[i][idx] = n[idx] > 0 ? toByte(values[idx]) : 0;
+            }
+    }
 }
 
 } // namespace wlt
