@@ -120,30 +120,33 @@ namespace {
 // What the pass does at one position of the band it runs on; returns true
 // when the stream ended. Positions whose children are to be visited at the
 // next finer level go to `open` (null at level 1, which has no children).
+// The outcome of a symbol is applied without branching on it (written
+// anyway, kept or not): symbols are what the branch predictor cannot guess.
 inline bool visit(int row, int col, uint8_t kind, ColourWork& w, State& inside, Jg& g, const NR& nr,
                   OpenList* open)
 {
     const int idx = at(row, col);
-    bool opens;
-    if (kind == kInsideCell) {
-        if (w.significant[idx]) {
-            opens = true;  // nothing decoded: the ancestors' verdict passes on
-        } else {
-            const int sym = decodeSymbol(g, nr, inside);
-            if (streamEnded(g, nr))
-                return true;
-            if (sym == 0)
-                markSignificant(w, row, col, +1);
-            else if (sym == 1)
-                markSignificant(w, row, col, -1);
-            opens = sym != 2;  // 2: zerotree root; 3: isolated zero
-        }
-    } else {
-        // An outside node still tells whether its inside descendants are a zerotree.
-        opens = decodeSymbol(g, nr, w.S[kOutside]) != 0;
+    const Cell cell{static_cast<uint8_t>(row), static_cast<uint8_t>(col)};
+    bool opens = true;  // a significant position decodes nothing: its ancestors' verdict passes on
+    const bool isInside = kind == kInsideCell;
+    if (!isInside || !w.significant[idx]) {
+        // Inside: 0 and 1 become significant (+fixM, -fixM), 2 is a zerotree
+        // root, 3 an isolated zero. Outside, a node still tells whether its
+        // inside descendants are a zerotree: 0 is a root, 1 not.
+        const int sym = decodeSymbol(g, nr, isInside ? inside : w.S[kOutside]);
+        if (isInside && streamEnded(g, nr))
+            return true;  // (no end test after an outside node's symbol)
+        opens = sym != (isInside ? 2 : 0);
+        const bool becomes = isInside & (sym < 2);
+        w.coefficient[idx] = becomes ? (1 - 2 * sym) * w.bp.fixM : w.coefficient[idx];
+        w.significant[idx] |= becomes;
+        w.list.pairs[w.list.count] = cell;  // the list has room for one more than it can hold
+        w.list.count += becomes;
     }
-    if (open && opens)
-        open->cells[open->count++] = Cell{static_cast<uint8_t>(row), static_cast<uint8_t>(col)};
+    if (open) {
+        open->cells[open->count] = cell;
+        open->count += opens;
+    }
     return false;
 }
 

@@ -9,10 +9,11 @@
 
 namespace wlt {
 
-// A list of positions with room for every cell of a work plane.
+// A list of positions with room for every cell of a work plane, and one
+// spare entry for a write past the end that the count does not take in.
 struct G {
     int count = 0;
-    Cell pairs[kCells];
+    Cell pairs[kCells + 1];
 
     bool append(int row, int col)
     {

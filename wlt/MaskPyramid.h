@@ -34,11 +34,9 @@ struct InversePlan {
 // mode 1 is a row, mode 2 a column.
 void splitMaskLine(int* line, int stride, int m, int mode);
 
-// Splits level 1-4: every row of the level's region, then every column.
-void splitMaskLevel(Plane<int>& mask, int level);
-
-// dst = src split over levels 1..levels; with a plan, also the runs of every
-// line split (levels must then be kLevels).
+// dst = src (entries 0 and 1) split over levels 1..levels, each level every
+// row of its region and then every column, as splitMaskLine splits them; with
+// a plan, also the runs of every line split (levels must then be kLevels).
 void buildMaskPyramid(const Plane<int>& src, Plane<int>& dst, int levels, InversePlan* plan = nullptr);
 
 } // namespace wlt

@@ -29,62 +29,92 @@ void putLe32(unsigned char* p, uint32_t v)
 
 } // namespace
 
-void convertRowToRgb(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow, uint8_t* rgbRow)
+namespace {
+
+// The conversion in whole numbers. Y is whole and every product's fraction
+// is a multiple of 1/500 (red), 1/250 (blue) or 1/50000 (the sum of green's
+// two), never nearer a whole number than that unless it is one: so the
+// double sums truncate to Y plus the floor of the exact products, and a
+// negative result clamps to 0 either way. Green's two terms are held to
+// 2^-20, well within those margins. Only where green's sum is a whole number
+// other than 0 ((Cb, Cr) = (28, 228) or (228, 28)) can double rounding land
+// on either side of it, and there the double formula is used as it is.
+// An exhaustive test compares every (Y, Cb, Cr) with the double formula.
+constexpr int kGreenShift = 20;
+
+constexpr int floorDiv(int64_t num, int64_t den)
 {
-    // Four pixels at a time in vectors of doubles: the same products and
-    // sums in the same order as one at a time, so the same results.
-    using Doubles = double __attribute__((vector_size(32)));
-    using Ints = int32_t __attribute__((vector_size(16)));
-    using Bytes = uint8_t __attribute__((vector_size(4)));
-    auto load = [](const uint8_t* p) {
-        Bytes b;
-        std::memcpy(&b, p, sizeof b);
-        return __builtin_convertvector(b, Ints);
-    };
-    auto clampToBytes = [](Ints t) {
-        t = t < 0 ? Ints{} : t;
-        return t > 255 ? Ints{} + 255 : t;
-    };
-    constexpr int kVectorEnd = kWidth / 4 * 4;
-    for (int col = 0; col < kVectorEnd; col += 4) {
-        const Doubles y = __builtin_convertvector(load(yRow + col), Doubles);
-        const Doubles cb = __builtin_convertvector(load(cbRow + col), Doubles) - 128.0;
-        const Doubles cr = __builtin_convertvector(load(crRow + col), Doubles) - 128.0;
-        // Conversion to int truncates towards zero, as toByte does.
-        const Ints red = clampToBytes(__builtin_convertvector(y + 1.402 * cr, Ints));
-        const Ints green = clampToBytes(__builtin_convertvector(y - 0.34414 * cb - 0.71414 * cr, Ints));
-        const Ints blue = clampToBytes(__builtin_convertvector(y + 1.772 * cb, Ints));
-        for (int i = 0; i < 4; ++i) {
-            uint8_t* px = rgbRow + 3 * (col + i);
-            px[0] = static_cast<uint8_t>(red[i]);
-            px[1] = static_cast<uint8_t>(green[i]);
-            px[2] = static_cast<uint8_t>(blue[i]);
-        }
+    const int64_t q = num / den;
+    return static_cast<int>(q * den > num ? q - 1 : q);
+}
+
+// Every sum lies within -256..511; clamp[v + 256] is v clamped to 0..255.
+constexpr int kClampOffset = 256;
+
+struct ColourTables {
+    int red[256];      // floor(1.402 x (Cr - 128))
+    int blue[256];     // floor(1.772 x (Cb - 128))
+    int greenCb[256];  // floor(-0.34414 x (Cb - 128) x 2^20)
+    int greenCr[256];  // floor(-0.71414 x (Cr - 128) x 2^20)
+    uint8_t clamp[768];
+};
+
+constexpr ColourTables makeColourTables()
+{
+    ColourTables t{};
+    for (int v = 0; v < 256; ++v) {
+        const int64_t c = v - 128;
+        t.red[v] = floorDiv(1402 * c, 1000);
+        t.blue[v] = floorDiv(1772 * c, 1000);
+        t.greenCb[v] = floorDiv(-34414 * c * (int64_t{1} << kGreenShift), 100000);
+        t.greenCr[v] = floorDiv(-71414 * c * (int64_t{1} << kGreenShift), 100000);
     }
-    for (int col = kVectorEnd; col < kWidth; ++col) {
-        const double y = yRow[col];
-        const double cb = cbRow[col] - 128.0;
-        const double cr = crRow[col] - 128.0;
-        rgbRow[3 * col + 0] = toByte(y + 1.402 * cr);
-        rgbRow[3 * col + 1] = toByte(y - 0.34414 * cb - 0.71414 * cr);
-        rgbRow[3 * col + 2] = toByte(y + 1.772 * cb);
-    }
+    for (int v = 0; v < 768; ++v)
+        t.clamp[v] = static_cast<uint8_t>(std::clamp(v - kClampOffset, 0, 255));
+    return t;
+}
+
+constexpr ColourTables kColour = makeColourTables();
+
+uint8_t clampToByte(int v) { return kColour.clamp[v + kClampOffset]; }
+
+} // namespace
+
+namespace {
+
+inline void convertPixel(int y, int cb, int cr, uint8_t* px)
+{
+    px[2] = clampToByte(y + kColour.red[cr]);
+    px[1] = clampToByte(y + ((kColour.greenCb[cb] + kColour.greenCr[cr]) >> kGreenShift));
+    px[0] = clampToByte(y + kColour.blue[cb]);
+    if (cb + cr == 256 && (cb == 28 || cb == 228))
+        px[1] = toByte(y - 0.34414 * (cb - 128.0) - 0.71414 * (cr - 128.0));
+}
+
+} // namespace
+
+void convertRowToBgr(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow, uint8_t* bgrRow)
+{
+    for (int col = 0; col < kWidth; ++col)
+        convertPixel(yRow[col], cbRow[col], crRow[col], bgrRow + 3 * col);
 }
 
 void composePicture(const Plane<uint8_t>& Y, const Plane<uint8_t>& Cb, const Plane<uint8_t>& Cr,
-                    const Plane<int>& n, const uint8_t FixNum[3], RgbImage& rgb)
+                    const Plane<int>& n, const uint8_t FixNum[3], BgrImage& bgr)
 {
-    rgb.fill(0);
-    for (int row = 0; row < kHeight; ++row) {
-        uint8_t* rgbRow = &rgb[row * kRgbStride];
-        convertRowToRgb(&Y[at(row, 0)], &Cb[at(row, 0)], &Cr[at(row, 0)], rgbRow);
-        for (int col = 0; col < kWidth; ++col)
-            if (n[at(row, col)] == 0)
-                std::memcpy(rgbRow + 3 * col, FixNum, 3);
-    }
+    const uint8_t background[3] = {FixNum[2], FixNum[1], FixNum[0]};
+    for (int row = 0; row < kHeight; ++row)
+        for (int col = 0; col < kWidth; ++col) {
+            const int idx = at(row, col);
+            uint8_t* px = &bgr[row * kBgrStride + 3 * col];
+            if (n[idx] == 0)
+                std::memcpy(px, background, 3);
+            else
+                convertPixel(Y[idx], Cb[idx], Cr[idx], px);
+        }
 }
 
-void smoothEdges(const Plane<int>& n, RgbImage& rgb)
+void smoothEdges(const Plane<int>& n, BgrImage& bgr)
 {
     for (int row = 1; row < kHeight - 1; ++row) {
         // Whether the three rows around this one hold an inside pixel in a
@@ -100,17 +130,17 @@ void smoothEdges(const Plane<int>& n, RgbImage& rgb)
                 int sum = 0;
                 for (int dr = -1; dr <= 1; ++dr)
                     for (int dc = -1; dc <= 1; ++dc)
-                        sum += rgb[(row + dr) * kRgbStride + (col + dc) * 3 + ch];
-                rgb[row * kRgbStride + col * 3 + ch] = static_cast<uint8_t>(sum / 9);
+                        sum += bgr[(row + dr) * kBgrStride + (col + dc) * 3 + ch];
+                bgr[row * kBgrStride + col * 3 + ch] = static_cast<uint8_t>(sum / 9);
             }
         }
     }
 }
 
-void writeBitmap(const RgbImage& rgb, unsigned char* out)
+void writeBitmap(const BgrImage& bgr, unsigned char* out)
 {
     constexpr int kHeaderSize = 54;
-    constexpr int kRowBytes = kRgbStride + 2;  // rows padded to four bytes
+    constexpr int kRowBytes = kBgrStride + 2;  // rows padded to four bytes
     std::memset(out, 0, kHeaderSize);
     out[0] = 'B';
     out[1] = 'M';
@@ -123,14 +153,9 @@ void writeBitmap(const RgbImage& rgb, unsigned char* out)
     putLe16(out + 28, 24);
     for (int j = 0; j < kHeight; ++j) {
         unsigned char* dst = out + kHeaderSize + j * kRowBytes;
-        const uint8_t* src = &rgb[(kHeight - 1 - j) * kRgbStride];
-        for (int col = 0; col < kWidth; ++col) {
-            dst[3 * col + 0] = src[3 * col + 2];
-            dst[3 * col + 1] = src[3 * col + 1];
-            dst[3 * col + 2] = src[3 * col + 0];
-        }
-        dst[kRgbStride] = 0;
-        dst[kRgbStride + 1] = 0;
+        std::memcpy(dst, &bgr[(kHeight - 1 - j) * kBgrStride], kBgrStride);  // bottom-up
+        dst[kBgrStride] = 0;
+        dst[kBgrStride + 1] = 0;
     }
 }
 

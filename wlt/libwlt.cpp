@@ -39,7 +39,7 @@ struct Work {
     ColourCoefficients coefficients;  // of all three streams
     ReconstructionScratch scratch;
     Plane<uint8_t> planes[3];  // Y, Cb, Cr
-    RgbImage rgb;
+    BgrImage bgr;
 };
 
 } // namespace
@@ -121,9 +121,9 @@ int libwlt::Unpack_Data(unsigned char* in, int inLen, unsigned char* out, int* o
         plane.fill(0);
     reconstructPlanes(w->coefficients, w->inversePlan, w->n, w->planes, w->scratch);
 
-    composePicture(w->planes[0], w->planes[1], w->planes[2], w->n, w->FixNum, w->rgb);
-    smoothEdges(w->n, w->rgb);
-    writeBitmap(w->rgb, out);
+    composePicture(w->planes[0], w->planes[1], w->planes[2], w->n, w->FixNum, w->bgr);
+    smoothEdges(w->n, w->bgr);
+    writeBitmap(w->bgr, out);
     *outLen = WLT_BITMAP_SIZE;
     return WLT_OK;
 }

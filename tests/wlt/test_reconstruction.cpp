@@ -200,7 +200,7 @@ TEST(ReconstructPlane, ValuesAreClampedToBytes)
 
 TEST(ColourConversion, GreyStaysGreyAndResultsTruncateThenClamp)
 {
-    uint8_t y[kWidth], cb[kWidth], cr[kWidth], rgb[kWidth * 3];
+    uint8_t y[kWidth], cb[kWidth], cr[kWidth], bgr[kWidth * 3];
     for (int i = 0; i < kWidth; ++i) {
         y[i] = 128;
         cb[i] = 128;
@@ -209,15 +209,15 @@ TEST(ColourConversion, GreyStaysGreyAndResultsTruncateThenClamp)
     y[1] = 100; cb[1] = 200; cr[1] = 50;
     y[2] = 10;  cb[2] = 128; cr[2] = 127;
     y[3] = 250; cb[3] = 255; cr[3] = 255;
-    convertRowToRgb(y, cb, cr, rgb);
-    EXPECT_EQ(rgb[0], 128); EXPECT_EQ(rgb[1], 128); EXPECT_EQ(rgb[2], 128);
-    EXPECT_EQ(rgb[3], 0);    // -9.356 clamps to 0
-    EXPECT_EQ(rgb[4], 130);  // 130.925 truncates
-    EXPECT_EQ(rgb[5], 227);  // 227.584
-    EXPECT_EQ(rgb[6], 8);    // 8.598
-    EXPECT_EQ(rgb[7], 10);   // 10.714
-    EXPECT_EQ(rgb[9], 255);  // 428.05 clamps
-    EXPECT_EQ(rgb[10], 115); // 250 - 43.706 - 90.696 = 115.598
+    convertRowToBgr(y, cb, cr, bgr);
+    EXPECT_EQ(bgr[0], 128); EXPECT_EQ(bgr[1], 128); EXPECT_EQ(bgr[2], 128);
+    EXPECT_EQ(bgr[5], 0);    // red -9.356 clamps to 0
+    EXPECT_EQ(bgr[4], 130);  // green 130.925 truncates
+    EXPECT_EQ(bgr[3], 227);  // blue 227.584
+    EXPECT_EQ(bgr[8], 8);    // red 8.598
+    EXPECT_EQ(bgr[7], 10);   // green 10.714
+    EXPECT_EQ(bgr[11], 255); // red 428.05 clamps
+    EXPECT_EQ(bgr[10], 115); // green 250 - 43.706 - 90.696 = 115.598
 }
 
 TEST(ColourConversion, EveryColourConvertsAsInDoubleArithmetic)
@@ -225,7 +225,7 @@ TEST(ColourConversion, EveryColourConvertsAsInDoubleArithmetic)
     // Every (Y, Cb, Cr) at every kind of position in a row, against the
     // formulas evaluated one pixel at a time.
     auto toByte = [](double v) { return static_cast<uint8_t>(std::clamp(static_cast<int>(v), 0, 255)); };
-    uint8_t y[kWidth], cb[kWidth], cr[kWidth], rgb[kWidth * 3];
+    uint8_t y[kWidth], cb[kWidth], cr[kWidth], bgr[kWidth * 3];
     for (int Y = 0; Y < 256; ++Y)
         for (int Cb = 0; Cb < 256; ++Cb)
             for (int first = 0; first < 256; first += kWidth) {
@@ -234,12 +234,12 @@ TEST(ColourConversion, EveryColourConvertsAsInDoubleArithmetic)
                     cb[i] = static_cast<uint8_t>(Cb);
                     cr[i] = static_cast<uint8_t>(first + i + Y);
                 }
-                convertRowToRgb(y, cb, cr, rgb);
+                convertRowToBgr(y, cb, cr, bgr);
                 for (int i = 0; i < kWidth; ++i) {
                     const double dy = y[i], dcb = cb[i] - 128.0, dcr = cr[i] - 128.0;
-                    ASSERT_EQ(rgb[3 * i], toByte(dy + 1.402 * dcr)) << Y << " " << Cb << " " << int{cr[i]};
-                    ASSERT_EQ(rgb[3 * i + 1], toByte(dy - 0.34414 * dcb - 0.71414 * dcr)) << Y << " " << Cb << " " << int{cr[i]};
-                    ASSERT_EQ(rgb[3 * i + 2], toByte(dy + 1.772 * dcb)) << Y << " " << Cb << " " << int{cr[i]};
+                    ASSERT_EQ(bgr[3 * i + 2], toByte(dy + 1.402 * dcr)) << Y << " " << Cb << " " << int{cr[i]};
+                    ASSERT_EQ(bgr[3 * i + 1], toByte(dy - 0.34414 * dcb - 0.71414 * dcr)) << Y << " " << Cb << " " << int{cr[i]};
+                    ASSERT_EQ(bgr[3 * i], toByte(dy + 1.772 * dcb)) << Y << " " << Cb << " " << int{cr[i]};
                 }
             }
 }
@@ -253,15 +253,21 @@ TEST(Background, PaintsOutsideAndSmoothsTheRingInScanOrder)
     auto Cr = std::make_unique<Plane<uint8_t>>();
     Y->fill(0); Cb->fill(128); Cr->fill(128);
     (*Y)[at(10, 10)] = 180;
+    auto bgr = std::make_unique<BgrImage>();
+    auto px = [&](int row, int col, int ch) { return (*bgr)[row * kBgrStride + col * 3 + ch]; };
+    const uint8_t redGreenBlue[3] = {90, 91, 92};
+    composePicture(*Y, *Cb, *Cr, *n, redGreenBlue, *bgr);
+    EXPECT_EQ(px(50, 50, 0), 92) << "blue first, as the bitmap stores it";
+    EXPECT_EQ(px(50, 50, 1), 91);
+    EXPECT_EQ(px(50, 50, 2), 90);
+
     const uint8_t fix[3] = {90, 90, 90};
-    auto rgb = std::make_unique<RgbImage>();
-    composePicture(*Y, *Cb, *Cr, *n, fix, *rgb);
-    auto px = [&](int row, int col, int ch) { return (*rgb)[row * kRgbStride + col * 3 + ch]; };
+    composePicture(*Y, *Cb, *Cr, *n, fix, *bgr);
     EXPECT_EQ(px(10, 10, 0), 180);
     EXPECT_EQ(px(0, 0, 0), 90);
     EXPECT_EQ(px(50, 50, 2), 90);
 
-    smoothEdges(*n, *rgb);
+    smoothEdges(*n, *bgr);
     EXPECT_EQ(px(9, 9, 0), 100);   // (8 x 90 + 180) / 9
     EXPECT_EQ(px(9, 10, 0), 101);  // includes the smoothed (9, 9): (7 x 90 + 100 + 180) / 9
     EXPECT_EQ(px(10, 10, 0), 180) << "inside pixels are not smoothed";
@@ -269,9 +275,9 @@ TEST(Background, PaintsOutsideAndSmoothsTheRingInScanOrder)
 
     // Row 0 and column 0 are never smoothed, even beside the shape.
     (*n)[at(1, 1)] = 1;
-    rgb->fill(90);
-    (*rgb)[1 * kRgbStride + 3] = 0;
-    smoothEdges(*n, *rgb);
+    bgr->fill(90);
+    (*bgr)[1 * kBgrStride + 3] = 0;
+    smoothEdges(*n, *bgr);
     EXPECT_EQ(px(0, 0, 0), 90);
     EXPECT_EQ(px(1, 0, 0), 90);
     EXPECT_EQ(px(1, 2, 0), 80);  // (8 x 90 + 0) / 9
@@ -279,17 +285,17 @@ TEST(Background, PaintsOutsideAndSmoothsTheRingInScanOrder)
 
 TEST(Bitmap, HeaderAndBottomUpRowsWithPadding)
 {
-    auto rgb = std::make_unique<RgbImage>();
-    rgb->fill(0);
+    auto bgr = std::make_unique<BgrImage>();
+    bgr->fill(0);
     auto set = [&](int row, int col, uint8_t r, uint8_t g, uint8_t b) {
-        (*rgb)[row * kRgbStride + col * 3 + 0] = r;
-        (*rgb)[row * kRgbStride + col * 3 + 1] = g;
-        (*rgb)[row * kRgbStride + col * 3 + 2] = b;
+        (*bgr)[row * kBgrStride + col * 3 + 0] = b;
+        (*bgr)[row * kBgrStride + col * 3 + 1] = g;
+        (*bgr)[row * kBgrStride + col * 3 + 2] = r;
     };
     set(125, 0, 1, 2, 3);
     set(0, 101, 4, 5, 6);
     std::vector<unsigned char> out(WLT_BITMAP_SIZE, 0xEE);
-    writeBitmap(*rgb, out.data());
+    writeBitmap(*bgr, out.data());
     auto le32 = [&](int off) { return out[off] | out[off + 1] << 8 | out[off + 2] << 16 | out[off + 3] << 24; };
     EXPECT_EQ(out[0], 'B');
     EXPECT_EQ(out[1], 'M');
