@@ -117,35 +117,106 @@ void buildScanPlan(const Plane<int>& r, ScanPlan& plan)
 
 namespace {
 
-// What the pass does at one position of the band it runs on; returns true
-// when the stream ended. Positions whose children are to be visited at the
-// next finer level go to `open` (null at level 1, which has no children).
-// The outcome of a symbol is applied without branching on it (written
-// anyway, kept or not): symbols are what the branch predictor cannot guess.
-inline bool visit(int row, int col, uint8_t kind, ColourWork& w, State& inside, Jg& g, const NR& nr,
-                  OpenList* open)
-{
-    const int idx = at(row, col);
-    const Cell cell{static_cast<uint8_t>(row), static_cast<uint8_t>(col)};
-    bool opens = true;  // a significant position decodes nothing: its ancestors' verdict passes on
-    const bool isInside = kind == kInsideCell;
-    if (!isInside || !w.significant[idx]) {
-        // Inside: 0 and 1 become significant (+fixM, -fixM), 2 is a zerotree
-        // root, 3 an isolated zero. Outside, a node still tells whether its
-        // inside descendants are a zerotree: 0 is a root, 1 not.
-        const int sym = decodeSymbol(g, nr, isInside ? inside : w.S[kOutside]);
-        if (isInside && streamEnded(g, nr))
-            return true;  // (no end test after an outside node's symbol)
-        opens = sym != (isInside ? 2 : 0);
-        const bool becomes = isInside & (sym < 2);
-        w.coefficient[idx] = becomes ? (1 - 2 * sym) * w.bp.fixM : w.coefficient[idx];
-        w.significant[idx] |= becomes;
-        w.list.pairs[w.list.count] = cell;  // the list has room for one more than it can hold
-        w.list.count += becomes;
+// One significance pass over a band. Level 1 (kFinest) has only inside
+// positions, the 3-symbol alphabet and no children; levels 2-4 the 4-symbol
+// alphabet, outside nodes and an open list for the next level.
+template <bool kFinest>
+class BandPass {
+public:
+    BandPass(ColourWork& w, const ScanPlan& plan, Jg& g, const NR& nr, OpenList* open)
+        : w_(w), kind_(plan.kind), g_(g), nr_(nr), open_(open),
+          inside_(w.S[kFinest ? 2 : 1]), outside_(w.S[3])
+    {
     }
-    if (open) {
-        open->cells[open->count] = cell;
-        open->count += opens;
+
+    // What the pass does at one position; true when the stream ended there.
+    // Positions whose children are to be visited next go to the open list.
+    // The outcome of a symbol is applied without branching on it (written
+    // anyway, kept or not): symbols are what the branch predictor cannot guess.
+    bool visit(int row, int col)
+    {
+        const int idx = at(row, col);
+        const uint8_t kind = kind_[idx];
+        if (kind == kNeverCoded)
+            return false;
+        const Cell cell{static_cast<uint8_t>(row), static_cast<uint8_t>(col)};
+        bool opens = true;  // a significant position decodes nothing: its ancestors' verdict passes on
+        if (kFinest || kind == kInsideCell) {
+            if (!w_.significant[idx]) {
+                // 0 and 1 become significant (+fixM, -fixM), 2 is a zerotree
+                // root, 3 an isolated zero.
+                const int sym = kFinest ? decodeSymbol3(g_, nr_, inside_) : decodeSymbol4(g_, nr_, inside_);
+                if (streamEnded(g_, nr_))
+                    return true;
+                opens = sym != 2;
+                const bool becomes = sym < 2;
+                w_.coefficient[idx] = becomes ? (1 - 2 * sym) * w_.bp.fixM : w_.coefficient[idx];
+                w_.significant[idx] = becomes;
+                w_.list.pairs[w_.list.count] = cell;  // the list has room for one more than it can hold
+                w_.list.count += becomes;
+            }
+        } else {
+            // An outside node still tells whether its inside descendants are
+            // a zerotree: 0 is a root. No end test follows its symbol.
+            opens = decodeSymbol2(g_, nr_, outside_) != 0;
+        }
+        if (!kFinest) {
+            open_->cells[open_->count] = cell;
+            open_->count += opens;
+        }
+        return false;
+    }
+
+private:
+    ColourWork& w_;
+    const Plane<uint8_t>& kind_;
+    Jg& g_;
+    const NR& nr_;
+    OpenList* open_;
+    State& inside_;
+    State& outside_;
+};
+
+template <bool kFinest>
+bool passOverBand(int level, int band, ColourWork& w, const ScanPlan& plan, Jg& g, const NR& nr)
+{
+    OpenList* open = kFinest ? nullptr : &w.open[level][band];
+    if (open)
+        open->count = 0;
+    BandPass<kFinest> pass(w, plan, g, nr, open);
+    const bool columnMajor = band == 1;  // band 1 is visited column by column, bands 2 and 3 row by row
+
+    if (level == kLevels) {
+        // Level 4 has no parents: every position of the band.
+        const int h = kRows >> level;
+        const int wd = kCols >> level;
+        const int row0 = kTables.x[8 + band] * h;
+        const int col0 = kTables.y[8 + band] * wd;
+        for (int outer = 0; outer < (columnMajor ? wd : h); ++outer)
+            for (int inner = 0; inner < (columnMajor ? h : wd); ++inner)
+                if (columnMajor ? pass.visit(row0 + inner, col0 + outer) : pass.visit(row0 + outer, col0 + inner))
+                    return true;
+        return false;
+    }
+
+    // The children of the open parents, in scan order: the parents of one
+    // row (column, for band 1) give two rows (columns) of children, each in
+    // the parents' order, two children per parent.
+    const OpenList& parents = w.open[level + 1][band];
+    for (int first = 0; first < parents.count;) {
+        const Cell p0 = parents.cells[first];
+        int last = first + 1;
+        while (last < parents.count &&
+               (columnMajor ? parents.cells[last].col == p0.col : parents.cells[last].row == p0.row))
+            ++last;
+        for (int line = 0; line < 2; ++line)
+            for (int k = first; k < last; ++k) {
+                const int row = 2 * parents.cells[k].row, col = 2 * parents.cells[k].col;
+                if (columnMajor ? pass.visit(row, col + line) || pass.visit(row + 1, col + line)
+                                : pass.visit(row + line, col) || pass.visit(row + line, col + 1))
+                    return true;
+            }
+        first = last;
     }
     return false;
 }
@@ -157,47 +228,8 @@ bool significancePass(int level, int band, ColourWork& w, const ScanPlan& plan, 
     // The registers in a local: the compiler may then keep them in registers
     // across the coefficient stores, which it must otherwise assume alias them.
     Jg g = gInOut;
-    State& inside = w.S[level == 1 ? kFinest : kDetail];
-    OpenList* open = level > 1 ? &w.open[level][band] : nullptr;
-    if (open)
-        open->count = 0;
-    const bool columnMajor = band == 1;  // band 1 is visited column by column, bands 2 and 3 row by row
-    bool ended = false;
-    auto consider = [&](int row, int col) {
-        const uint8_t kind = plan.kind[at(row, col)];
-        return kind != kNeverCoded && visit(row, col, kind, w, inside, g, nr, open);
-    };
-
-    if (level == kLevels) {
-        // Level 4 has no parents: every position of the band.
-        const int h = kRows >> level;
-        const int wd = kCols >> level;
-        const int row0 = kTables.x[8 + band] * h;
-        const int col0 = kTables.y[8 + band] * wd;
-        for (int outer = 0; outer < (columnMajor ? wd : h) && !ended; ++outer)
-            for (int inner = 0; inner < (columnMajor ? h : wd) && !ended; ++inner)
-                ended = columnMajor ? consider(row0 + inner, col0 + outer) : consider(row0 + outer, col0 + inner);
-    } else {
-        // The children of the open parents, in scan order: the parents of one
-        // row (column, for band 1) give two rows (columns) of children, each
-        // in the parents' order.
-        const OpenList& parents = w.open[level + 1][band];
-        for (int first = 0; first < parents.count && !ended;) {
-            const Cell p0 = parents.cells[first];
-            int last = first + 1;
-            while (last < parents.count &&
-                   (columnMajor ? parents.cells[last].col == p0.col : parents.cells[last].row == p0.row))
-                ++last;
-            for (int line = 0; line < 2 && !ended; ++line)
-                for (int k = first; k < last && !ended; ++k) {
-                    const Cell p = parents.cells[k];
-                    for (int step = 0; step < 2 && !ended; ++step)
-                        ended = columnMajor ? consider(2 * p.row + step, 2 * p.col + line)
-                                            : consider(2 * p.row + line, 2 * p.col + step);
-                }
-            first = last;
-        }
-    }
+    const bool ended = level == 1 ? passOverBand<true>(level, band, w, plan, g, nr)
+                                  : passOverBand<false>(level, band, w, plan, g, nr);
     gInOut = g;
     return ended;
 }

@@ -153,6 +153,25 @@ inline int decodeSymbol(Jg& g, const NR& nr, State& s)
     return 0;
 }
 
+// The walks of the 2-, 3- and 4-symbol trees that InitState loads (vl2,
+// vl3, vl4), written out: each returns what decodeSymbol returns on a State
+// of that kind. The passes decode thousands of symbols, and written out the
+// 4-symbol walk has no branch at all and the 3-symbol one a single one.
+inline int decodeSymbol2(Jg& g, const NR& nr, State& s) { return decodeDecision(g, nr, s, 0); }
+
+inline int decodeSymbol3(Jg& g, const NR& nr, State& s)
+{
+    // 1 is symbol 2; 0 is followed by the bit of symbols 0 and 1 in context 1.
+    return decodeDecision(g, nr, s, 0) ? 2 : decodeDecision(g, nr, s, 1);
+}
+
+inline int decodeSymbol4(Jg& g, const NR& nr, State& s)
+{
+    // Two bits, most significant first; the second in context 1 or 2.
+    const int high = decodeDecision(g, nr, s, 0);
+    return high * 2 + decodeDecision(g, nr, s, 1 + high);
+}
+
 // An n-bit unsigned value from the 2-symbol alphabet of s, most significant
 // bit first; -1 for n <= 0 without decoding anything.
 int decodeBits(Jg& g, const NR& nr, State& s, int n);
