@@ -47,8 +47,9 @@ int magnitudeOf(const ColourWork& w, const Cell& c) { return std::abs(w.coeffici
 } // namespace
 
 // Refines every listed coefficient by the next lower bit.
-void refinementPass(ColourWork& w, const Plane<int>& r, Jg& g, const NR& nr)
+void refinementPass(ColourWork& w, const Plane<int>& r, Jg& gInOut, const NR& nr)
 {
+    Jg g = gInOut;  // in a local, as in the significance pass
     for (int i = 0; i < w.list.count; ++i) {
         const Cell& c = w.list.pairAt(i);
         const int idx = at(c.row, c.col);
@@ -56,12 +57,13 @@ void refinementPass(ColourWork& w, const Plane<int>& r, Jg& g, const NR& nr)
             continue;
         const int old = w.coefficient[idx];
         int m = std::abs(old);
-        if (decodeSymbol(g, nr, w.S[kRefine]) == 1)
+        if (decodeSymbol2(g, nr, w.S[kRefine]) == 1)
             m |= w.bp.fixS;
         if (streamEnded(g, nr))
-            return;
+            break;
         w.coefficient[idx] = old < 0 ? -m : m;
     }
+    gInOut = g;
 }
 
 // Within each run of equal known magnitude, the entries that just gained the

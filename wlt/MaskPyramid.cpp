@@ -42,20 +42,87 @@ using BytePlane = uint8_t[kRows][kCols];
 // (0: not a marker) and its odd-side neighbour, if any, not inside.
 inline bool lone(uint8_t prev, uint8_t here, uint8_t next) { return (here == 1) & (prev == 0) & (next != 1); }
 
-// Appends the runs of 1 among m entries stride apart to the plan.
-void recordRuns(const uint8_t* line, int stride, int m, InversePlan& plan)
+// The runs are found eight entries at a time: most words of a line lie
+// wholly inside or wholly outside the shape. insideBytes marks with 0x01
+// each byte of a word that is inside (1; the others are 0, 128 and 129).
+constexpr uint64_t kLowBits = 0x0101010101010101;
+
+inline uint64_t insideBytes(const uint8_t* p)
 {
-    for (int s = 0; s < m;) {
-        if (line[s * stride] != 1) {
-            ++s;
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word & kLowBits & ~(word >> 7);
+}
+
+inline void appendRun(InversePlan& plan, int start, int length)
+{
+    plan.segments[plan.segmentCount++] = Segment{static_cast<uint8_t>(start), static_cast<uint8_t>(length)};
+}
+
+// Appends the runs of 1 of a row of m entries to the plan.
+void recordRowRuns(const uint8_t* line, int m, InversePlan& plan)
+{
+    bool inRun = false;
+    int start = 0;
+    for (int i = 0; i < m;) {
+        if (i + 8 <= m && insideBytes(line + i) == (inRun ? kLowBits : 0)) {
+            i += 8;  // no run starts or ends in these eight
             continue;
         }
-        int L = 1;
-        while (s + L < m && line[(s + L) * stride] == 1)
-            ++L;
-        plan.segments[plan.segmentCount++] = Segment{static_cast<uint8_t>(s), static_cast<uint8_t>(L)};
-        s += L;
+        const bool inside = line[i] == 1;
+        if (inside && !inRun)
+            start = i;
+        else if (!inside && inRun)
+            appendRun(plan, start, i - start);
+        inRun = inside;
+        ++i;
     }
+    if (inRun)
+        appendRun(plan, start, m - start);
+}
+
+// Appends the runs of 1 of every column of the top-left h x w region of
+// rows (with a row of zeros at h) to the plan, column by column. The rows
+// are swept once, eight columns at a time; a run starts in a column where
+// its entry becomes inside and ends where it stops being so. The runs come
+// out by the row they end at and are then put in column order (within a
+// column that is already their order).
+void recordColumnRuns(const uint8_t (*rows)[kCols], int h, int w, InversePlan& plan, int level)
+{
+    struct Found {
+        uint8_t col, start, length;
+    };
+    static constexpr uint8_t kZeros[kCols] = {};
+    Found found[kRows / 2 * kCols];
+    int count = 0;
+    uint8_t start[kCols];
+    for (int row = 0; row <= h; ++row) {
+        const uint8_t* above = row > 0 ? rows[row - 1] : kZeros;
+        for (int col0 = 0; col0 < w; col0 += 8) {
+            uint64_t changed = insideBytes(rows[row] + col0) ^ insideBytes(above + col0);
+            if (w - col0 < 8)
+                changed &= (uint64_t{1} << 8 * (w - col0)) - 1;  // columns past the region
+            for (; changed != 0; changed &= changed - 1) {
+                const int col = col0 + __builtin_ctzll(changed) / 8;
+                if (rows[row][col] == 1)
+                    start[col] = static_cast<uint8_t>(row);
+                else
+                    found[count++] = Found{static_cast<uint8_t>(col), start[col], static_cast<uint8_t>(row - start[col])};
+            }
+        }
+    }
+    int* lineStart = plan.lineStart[level][0];
+    std::memset(lineStart, 0, sizeof(int) * (w + 1));
+    for (int i = 0; i < count; ++i)
+        ++lineStart[found[i].col + 1];
+    lineStart[0] = plan.segmentCount;
+    for (int col = 0; col < w; ++col)
+        lineStart[col + 1] += lineStart[col];
+    int next[kCols];
+    std::memcpy(next, lineStart, sizeof(int) * w);
+    for (int i = 0; i < count; ++i)
+        plan.segments[next[found[i].col]++] = Segment{found[i].start, found[i].length};
+    plan.segmentCount += count;
 }
 
 void splitRow(uint8_t* line, int m)
@@ -78,13 +145,8 @@ void splitColumns(BytePlane& mask, int h, int w, InversePlan* plan, int level)
     uint8_t orig[kRows + 1][kCols];
     std::memcpy(orig, mask, sizeof orig[0] * h);
     std::memset(orig[h], 0, sizeof orig[h]);  // past the end: not inside
-    if (plan) {
-        for (int col = 0; col < w; ++col) {
-            plan->lineStart[level][0][col] = plan->segmentCount;
-            recordRuns(&orig[0][col], kCols, h, *plan);
-        }
-        plan->lineStart[level][0][w] = plan->segmentCount;
-    }
+    if (plan)
+        recordColumnRuns(orig, h, w, *plan, level);
     const int half = h / 2;
     for (int k = 0; k < half; ++k) {
         const uint8_t* even = orig[2 * k];
@@ -116,7 +178,7 @@ void buildMaskPyramid(const Plane<int>& src, Plane<int>& dst, int levels, Invers
         for (int row = 0; row < h; ++row) {
             if (plan) {
                 plan->lineStart[level][1][row] = plan->segmentCount;
-                recordRuns(mask[row], 1, w, *plan);
+                recordRowRuns(mask[row], w, *plan);
             }
             splitRow(mask[row], w);
         }

@@ -117,14 +117,18 @@ void composePicture(const Plane<uint8_t>& Y, const Plane<uint8_t>& Cb, const Pla
 void smoothEdges(const Plane<int>& n, BgrImage& bgr)
 {
     for (int row = 1; row < kHeight - 1; ++row) {
-        // Whether the three rows around this one hold an inside pixel in a
-        // column: three of these side by side tell whether a pixel touches
-        // the shape, without looking at its whole neighbourhood each time.
+        // The pixels to smooth, found with whole-row flags the compiler can
+        // vectorise: per column, whether the three rows around this one hold
+        // an inside pixel there; three such side by side say whether a pixel
+        // touches the shape. Only then is its own neighbourhood summed.
         uint8_t nearColumn[kWidth];
         for (int col = 0; col < kWidth; ++col)
             nearColumn[col] = (n[at(row - 1, col)] > 0) | (n[at(row, col)] > 0) | (n[at(row + 1, col)] > 0);
+        uint8_t smooth[kWidth];
+        for (int col = 1; col < kWidth - 1; ++col)
+            smooth[col] = (n[at(row, col)] == 0) & (nearColumn[col - 1] | nearColumn[col] | nearColumn[col + 1]);
         for (int col = 1; col < kWidth - 1; ++col) {
-            if (n[at(row, col)] != 0 || !(nearColumn[col - 1] | nearColumn[col] | nearColumn[col + 1]))
+            if (!smooth[col])
                 continue;
             for (int ch = 0; ch < 3; ++ch) {
                 int sum = 0;

@@ -109,16 +109,15 @@ int outlineToMask(Contour& c, Plane<int>& n)
         raster[cy][cx] = 0xFF;
     }
 
+    // The box lies inside the picture, so every raster cell that lands in it
+    // is an absolute position of the picture.
     n.fill(0);
-    for (int row = 0; row < kHeight; ++row)
-        for (int col = 0; col < kWidth; ++col) {
-            if (raster[row][col] != 0xFF)
-                continue;
-            const int absRow = c.minY + row;
-            const int absCol = c.minX + col;
-            if (absRow < kHeight && absCol < kWidth)
-                n[at(absRow, absCol)] = 1;
-        }
+    const int rows = kHeight - c.minY, cols = kWidth - c.minX;  // locals: the stores cannot move them
+    for (int row = 0; row < rows; ++row) {
+        int* line = &n[at(c.minY + row, c.minX)];
+        for (int col = 0; col < cols; ++col)
+            line[col] = raster[row][col] == 0xFF;
+    }
     return WLT_OK;
 }
 
