@@ -198,9 +198,13 @@ void reconstructPlanes(ColourCoefficients& c, const InversePlan& plan, const Pla
         for (int row = 0; row < kHeight; ++row)
             for (int col = 0; col < kWidth; ++col) {
                 const int idx = at(row, col);
-                const bool inside = n[idx] > 0;
+                Lanes v = c.lanes[idx];  // clamped all three at once
+                v = v < 0 ? Lanes{} : v;
+                v = v > 255 ? Lanes{} + 255 : v;
+                if (n[idx] <= 0)
+                    v = Lanes{};
                 for (int i = 0; i < 3; ++i)
-                    out[i][idx] = inside ? toByte(c.lanes[idx][i]) : 0;
+                    out[i][idx] = static_cast<uint8_t>(v[i]);
             }
         return;
     }
