@@ -69,6 +69,12 @@ namespace qm {
 inline void renormalise(Jg& g, const NR& nr)
 {
     int shift = __builtin_clz(g.A) - 16;  // 0 < A < 0x8000 here
+    if (shift <= g.CT) {
+        g.A <<= shift;
+        g.C <<= shift;
+        g.CT -= shift;
+        return;
+    }
     do {
         if (g.CT == 0) {
             g.C |= fetchByte(g, nr) << 8;
