@@ -132,9 +132,8 @@ public:
     }
 
     // What the pass does at one position; true when the stream ended there.
-    // Positions whose children are to be visited next go to the open list.
-    // The outcome of a symbol is applied without branching on it (written
-    // anyway, kept or not): symbols are what the branch predictor cannot guess.
+    // Positions whose children are to be visited next go to the open list
+    // (written anyway, kept or not: no branch on the symbol for that).
     bool visit(int row, int col)
     {
         const int idx = at(row, col);
@@ -151,11 +150,11 @@ public:
                 if (streamEnded(g_, nr_))
                     return true;
                 opens = sym != 2;
-                const bool becomes = sym < 2;
-                w_.coefficient[idx] = becomes ? (1 - 2 * sym) * w_.bp.fixM : w_.coefficient[idx];
-                w_.significant[idx] = becomes;
-                w_.list.pairs[w_.list.count] = cell;  // the list has room for one more than it can hold
-                w_.list.count += becomes;
+                if (sym < 2) {
+                    w_.coefficient[idx] = (1 - 2 * sym) * w_.bp.fixM;
+                    w_.significant[idx] = 1;
+                    w_.list.pairs[w_.list.count++] = cell;
+                }
             }
         } else {
             // An outside node still tells whether its inside descendants are

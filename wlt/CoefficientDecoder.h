@@ -9,11 +9,10 @@
 
 namespace wlt {
 
-// A list of positions with room for every cell of a work plane, and one
-// spare entry for a write past the end that the count does not take in.
+// A list of positions with room for every cell of a work plane.
 struct G {
     int count = 0;
-    Cell pairs[kCells + 1];
+    Cell pairs[kCells];
 
     bool append(int row, int col)
     {
