@@ -9,8 +9,11 @@ namespace {
 
 // Inverse lifting of one run s .. s+L-1 (L >= 2) of a line: low and high are
 // the run's low- and high-band samples in order; x receives the run. V is
-// int64_t or Lanes: the same steps for one plane or three.
-template <typename V>
+// int64_t or Lanes: the same steps for one plane or three. kHighZero: every
+// high sample is 0, which is common (fine detail is what a 1024-byte portrait
+// keeps least of); then the odd positions start at 0 (d2i(0) = 0) and the
+// even step subtracts (0 + 0 + 2) >> 2 = 0, so both are left out.
+template <bool kHighZero, typename V>
 void inverseLiftSegment(int s, int L, const V* low, const V* high, V* x)
 {
     const int e = s + L - 1;
@@ -20,10 +23,10 @@ void inverseLiftSegment(int s, int L, const V* low, const V* high, V* x)
         for (int p = firstEven, i = 0; p <= e; p += 2, ++i)
             x[p] = d2i(low[i], 2);
         for (int p = firstOdd, i = 0; p <= e; p += 2, ++i)
-            x[p] = d2i(high[i], 1);
+            x[p] = kHighZero ? V{} : d2i(high[i], 1);
     } else {
         x[firstEven] = low[0];
-        x[firstOdd] = high[0];
+        x[firstOdd] = kHighZero ? V{} : high[0];
     }
 
     // Even positions first, from the high samples around them (the odd
@@ -31,14 +34,16 @@ void inverseLiftSegment(int s, int L, const V* low, const V* high, V* x)
     // is the other one. Right shifts of negative values round towards minus
     // infinity. The ends are taken out of the loops to keep them branch-free.
     int p = firstEven;
-    if (p == s) {
-        x[p] -= (x[p + 1] + x[p + 1] + 2) >> 2;
-        p += 2;
+    if (!kHighZero) {
+        if (p == s) {
+            x[p] -= (x[p + 1] + x[p + 1] + 2) >> 2;
+            p += 2;
+        }
+        for (; p < e; p += 2)
+            x[p] -= (x[p - 1] + x[p + 1] + 2) >> 2;
+        if (p == e)
+            x[p] -= (x[p - 1] + x[p - 1] + 2) >> 2;
     }
-    for (; p < e; p += 2)
-        x[p] -= (x[p - 1] + x[p + 1] + 2) >> 2;
-    if (p == e)
-        x[p] -= (x[p - 1] + x[p - 1] + 2) >> 2;
 
     // Then the odd ones from the rebuilt even neighbours.
     p = firstOdd;
@@ -52,20 +57,42 @@ void inverseLiftSegment(int s, int L, const V* low, const V* high, V* x)
         x[p] += (x[p - 1] + x[p - 1]) >> 1;
 }
 
+inline bool isZero(int64_t v) { return v == 0; }
+inline bool isZero(Lanes v) { return (v[0] | v[1] | v[2] | v[3]) == 0; }
+
 // The coefficient line of m entries over the given runs; 0 outside them.
-template <typename V>
-void inverseSegments(const Segment* segments, int count, int m, const V* coefficient, V* coefficientOut)
+// kShortcuts: a line that is all 0 stays so and is not written (the return
+// value says whether coefficientOut was written), and the lifting knows when
+// the high half is all 0.
+template <bool kShortcuts, typename V>
+bool inverseSegments(const Segment* segments, int count, int m, const V* coefficient, V* coefficientOut)
 {
     const int half = m / 2;
+    bool highZero = false;
+    if (kShortcuts) {
+        V low{}, high{};
+        for (int i = 0; i < half; ++i)
+            low |= coefficient[i];
+        for (int i = half; i < m; ++i)
+            high |= coefficient[i];
+        if (isZero(low | high))
+            return false;
+        highZero = isZero(high);
+    }
     std::memset(static_cast<void*>(coefficientOut), 0, sizeof(V) * m);
     for (int i = 0; i < count; ++i) {
         const int s = segments[i].start;
         const int L = segments[i].length;
+        const V* low = coefficient + ((s + 1) >> 1);
+        const V* high = coefficient + half + (s >> 1);
         if (L == 1)
             coefficientOut[s] = d2i(coefficient[s >> 1], 2);
+        else if (highZero)
+            inverseLiftSegment<true>(s, L, low, high, coefficientOut);
         else
-            inverseLiftSegment(s, L, coefficient + ((s + 1) >> 1), coefficient + half + (s >> 1), coefficientOut);
+            inverseLiftSegment<false>(s, L, low, high, coefficientOut);
     }
+    return true;
 }
 
 // Mask rebuild of one line; appends its runs to segments (room for m / 2
@@ -102,7 +129,7 @@ int rebuildMaskLine(int mode, int m, const int* mask, int* maskOut, Segment* seg
 // All four levels along the plan, in place. Values are 0 wherever the
 // current mask is not 1: the masked copy starts so, only inside positions
 // carry decoded values, and every inverted line is 0 outside its runs. A line
-// without runs therefore needs no work.
+// without runs therefore needs no work, and neither does one that is all 0.
 template <typename V>
 void inverseAlongPlan(const InversePlan& plan, Plane<V>& values)
 {
@@ -119,7 +146,8 @@ void inverseAlongPlan(const InversePlan& plan, Plane<V>& values)
                 continue;
             for (int row = 0; row < h; ++row)
                 in[row] = values[at(row, col)];
-            inverseSegments(&plan.segments[first], count, h, in, out);
+            if (!inverseSegments<true>(&plan.segments[first], count, h, in, out))
+                continue;
             for (int row = 0; row < h; ++row)
                 values[at(row, col)] = out[row];
         }
@@ -129,8 +157,8 @@ void inverseAlongPlan(const InversePlan& plan, Plane<V>& values)
             if (count == 0)
                 continue;
             V* line = &values[at(row, 0)];
-            inverseSegments(&plan.segments[first], count, w, line, out);
-            std::memcpy(static_cast<void*>(line), out, sizeof(V) * w);
+            if (inverseSegments<true>(&plan.segments[first], count, w, line, out))
+                std::memcpy(static_cast<void*>(line), out, sizeof(V) * w);
         }
     }
 }
@@ -144,7 +172,7 @@ void inverseLine(int mode, int m, const int64_t* coefficient, const int* mask,
 {
     Segment segments[kRows / 2];
     const int count = rebuildMaskLine(mode, m, mask, maskOut, segments);
-    inverseSegments(segments, count, m, coefficient, coefficientOut);
+    inverseSegments<false>(segments, count, m, coefficient, coefficientOut);  // the plain steps
 }
 
 void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level)
