@@ -79,10 +79,12 @@ bool inverseSegments(const Segment* segments, int count, int m, const V* coeffic
             return false;
         highZero = isZero(high);
     }
-    std::memset(static_cast<void*>(coefficientOut), 0, sizeof(V) * m);
+    int end = 0;  // of the runs so far; the gaps between them are 0
     for (int i = 0; i < count; ++i) {
         const int s = segments[i].start;
         const int L = segments[i].length;
+        std::fill(coefficientOut + end, coefficientOut + s, V{});
+        end = s + L;
         const V* low = coefficient + ((s + 1) >> 1);
         const V* high = coefficient + half + (s >> 1);
         if (L == 1)
@@ -92,6 +94,7 @@ bool inverseSegments(const Segment* segments, int count, int m, const V* coeffic
         else
             inverseLiftSegment<false>(s, L, low, high, coefficientOut);
     }
+    std::fill(coefficientOut + end, coefficientOut + m, V{});
     return true;
 }
 
