@@ -122,11 +122,18 @@ namespace {
 // One significance pass over a band. Level 1 (kFinest) has only inside
 // positions, the 3-symbol alphabet and no children; levels 2-4 the 4-symbol
 // alphabet, outside nodes and an open list for the next level.
+//
+// Everything the inner loop touches that is not an array is held here by
+// value, and written back by finish(): the decoder registers and the list
+// counts then stay in registers, where they would otherwise be reloaded
+// after every byte store (a byte may alias anything).
 template <bool kFinest>
 class BandPass {
 public:
-    BandPass(ColourWork& w, const ScanPlan& plan, Jg& g, const NR& nr, OpenList* open)
-        : w_(w), kind_(plan.kind), g_(g), nr_(nr), open_(open),
+    BandPass(ColourWork& w, const ScanPlan& plan, const Jg& g, const NR& nr, OpenList* open)
+        : g_(g), nr_(nr), kind_(plan.kind.data()), coefficient_(w.coefficient.data()),
+          significant_(w.significant.data()), list_(w.list.pairs), listCount_(w.list.count),
+          open_(open ? open->cells : nullptr), openCount_(0), fixM_(w.bp.fixM),
           inside_(w.S[kFinest ? 2 : 1]), outside_(w.S[3])
     {
     }
@@ -134,7 +141,7 @@ public:
     // What the pass does at one position; true when the stream ended there.
     // Positions whose children are to be visited next go to the open list
     // (written anyway, kept or not: no branch on the symbol for that).
-    bool visit(int row, int col)
+    __attribute__((always_inline)) bool visit(int row, int col)
     {
         const int idx = at(row, col);
         const uint8_t kind = kind_[idx];
@@ -143,7 +150,7 @@ public:
         const Cell cell{static_cast<uint8_t>(row), static_cast<uint8_t>(col)};
         bool opens = true;  // a significant position decodes nothing: its ancestors' verdict passes on
         if (kFinest || kind == kInsideCell) {
-            if (!w_.significant[idx]) {
+            if (!significant_[idx]) {
                 // 0 and 1 become significant (+fixM, -fixM), 2 is a zerotree
                 // root, 3 an isolated zero.
                 const int sym = kFinest ? decodeSymbol3(g_, nr_, inside_) : decodeSymbol4(g_, nr_, inside_);
@@ -151,9 +158,9 @@ public:
                     return true;
                 opens = sym != 2;
                 if (sym < 2) {
-                    w_.coefficient[idx] = (1 - 2 * sym) * w_.bp.fixM;
-                    w_.significant[idx] = 1;
-                    w_.list.pairs[w_.list.count++] = cell;
+                    coefficient_[idx] = (1 - 2 * sym) * fixM_;
+                    significant_[idx] = 1;
+                    list_[listCount_++] = cell;
                 }
             }
         } else {
@@ -162,29 +169,40 @@ public:
             opens = decodeSymbol2(g_, nr_, outside_) != 0;
         }
         if (!kFinest) {
-            open_->cells[open_->count] = cell;
-            open_->count += opens;
+            open_[openCount_] = cell;
+            openCount_ += opens;
         }
         return false;
     }
 
+    void finish(ColourWork& w, Jg& g, OpenList* open) const
+    {
+        g = g_;
+        w.list.count = listCount_;
+        if (open)
+            open->count = openCount_;
+    }
+
 private:
-    ColourWork& w_;
-    const Plane<uint8_t>& kind_;
-    Jg& g_;
-    const NR& nr_;
-    OpenList* open_;
+    Jg g_;
+    const NR nr_;
+    const uint8_t* kind_;
+    int* coefficient_;
+    uint8_t* significant_;
+    Cell* list_;
+    int listCount_;
+    Cell* open_;
+    int openCount_;
+    const int fixM_;
     State& inside_;
     State& outside_;
 };
 
+// The band's positions in scan order. Inlined into passOverBand, so that
+// the pass and its registers never leave it.
 template <bool kFinest>
-bool passOverBand(int level, int band, ColourWork& w, const ScanPlan& plan, Jg& g, const NR& nr)
+__attribute__((always_inline)) inline bool visitBand(int level, int band, const ColourWork& w, BandPass<kFinest>& pass)
 {
-    OpenList* open = kFinest ? nullptr : &w.open[level][band];
-    if (open)
-        open->count = 0;
-    BandPass<kFinest> pass(w, plan, g, nr, open);
     const bool columnMajor = band == 1;  // band 1 is visited column by column, bands 2 and 3 row by row
 
     if (level == kLevels) {
@@ -220,6 +238,16 @@ bool passOverBand(int level, int band, ColourWork& w, const ScanPlan& plan, Jg& 
         first = last;
     }
     return false;
+}
+
+template <bool kFinest>
+bool passOverBand(int level, int band, ColourWork& w, const ScanPlan& plan, Jg& g, const NR& nr)
+{
+    OpenList* open = kFinest ? nullptr : &w.open[level][band];
+    BandPass<kFinest> pass(w, plan, g, nr, open);
+    const bool ended = visitBand(level, band, w, pass);
+    pass.finish(w, g, open);
+    return ended;
 }
 
 } // namespace
