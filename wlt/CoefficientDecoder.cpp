@@ -97,24 +97,27 @@ int magnitudeSort(ColourWork& w)
 void buildScanPlan(const Plane<int>& r, ScanPlan& plan)
 {
     Plane<uint8_t>& kind = plan.kind;
-    kind.fill(kNeverCoded);
-    // Level by level from the finest: an outside position is coded when any
+    // Level 1 has no outside nodes: a position is coded when it is inside.
+    // (Its low band, the top-left quarter, is overwritten by the levels above.)
+    for (int i = 0; i < kCells; ++i)
+        kind[i] = r[i] == 1 ? kInsideCell : kNeverCoded;
+    // Then level by level upwards: an outside position is coded when any
     // child is (an inside child, or an outside one above an inside position).
-    for (int level = 1; level <= kLevels; ++level) {
+    for (int level = 2; level <= kLevels; ++level) {
         const int h = kRows >> level;
         const int wd = kCols >> level;
         for (int row = 0; row < 2 * h; ++row)
             for (int col = row < h ? wd : 0; col < 2 * wd; ++col) {  // the low band is not a detail band
                 const int idx = at(row, col);
-                if (r[idx] == 1) {
-                    kind[idx] = kInsideCell;
-                } else if (level > 1) {
-                    const int child = at(2 * row, 2 * col);
-                    const bool coded = kind[child] | kind[child + 1] | kind[child + kCols] | kind[child + kCols + 1];
-                    kind[idx] = coded ? kOutsideNode : kNeverCoded;
-                }
+                const int child = at(2 * row, 2 * col);
+                const bool coded = kind[child] | kind[child + 1] | kind[child + kCols] | kind[child + kCols + 1];
+                kind[idx] = r[idx] == 1 ? kInsideCell : coded ? kOutsideNode : kNeverCoded;
             }
     }
+    // The coarsest band is nobody's detail.
+    for (int row = 0; row < kRows >> kLevels; ++row)
+        for (int col = 0; col < kCols >> kLevels; ++col)
+            kind[at(row, col)] = kNeverCoded;
 }
 
 namespace {
