@@ -215,9 +215,12 @@ __attribute__((always_inline)) inline bool visitBand(int level, int band, const 
         const int row0 = kTables.x[8 + band] * h;
         const int col0 = kTables.y[8 + band] * wd;
         for (int outer = 0; outer < (columnMajor ? wd : h); ++outer)
-            for (int inner = 0; inner < (columnMajor ? h : wd); ++inner)
-                if (columnMajor ? pass.visit(row0 + inner, col0 + outer) : pass.visit(row0 + outer, col0 + inner))
+            for (int inner = 0; inner < (columnMajor ? h : wd); ++inner) {
+                const int row = row0 + (columnMajor ? inner : outer);
+                const int col = col0 + (columnMajor ? outer : inner);
+                if (pass.visit(row, col))
                     return true;
+            }
         return false;
     }
 
@@ -232,12 +235,14 @@ __attribute__((always_inline)) inline bool visitBand(int level, int band, const 
                (columnMajor ? parents.cells[last].col == p0.col : parents.cells[last].row == p0.row))
             ++last;
         for (int line = 0; line < 2; ++line)
-            for (int k = first; k < last; ++k) {
-                const int row = 2 * parents.cells[k].row, col = 2 * parents.cells[k].col;
-                if (columnMajor ? pass.visit(row, col + line) || pass.visit(row + 1, col + line)
-                                : pass.visit(row + line, col) || pass.visit(row + line, col + 1))
-                    return true;
-            }
+            for (int k = first; k < last; ++k)
+                for (int step = 0; step < 2; ++step) {
+                    // One call site, so that the pass is inlined once.
+                    const int row = 2 * parents.cells[k].row + (columnMajor ? step : line);
+                    const int col = 2 * parents.cells[k].col + (columnMajor ? line : step);
+                    if (pass.visit(row, col))
+                        return true;
+                }
         first = last;
     }
     return false;
