@@ -221,34 +221,46 @@ void addCoefficients(ColourCoefficients& c, int plane, const Plane<int>& coeffic
     }
 }
 
-void reconstructPlanes(ColourCoefficients& c, const InversePlan& plan, const Plane<int>& n, Plane<uint8_t> out[3],
+namespace {
+
+// Calls store(idx) for every pixel inside the shape, run by run: the finest
+// level's row runs are the runs of the shape's own rows (they are split first).
+template <typename Store>
+void forEachInsidePixel(const InversePlan& plan, Store store)
+{
+    const int* rows = plan.lineStart[1][1];
+    for (int row = 0; row < kHeight; ++row)
+        for (int i = rows[row]; i < rows[row + 1]; ++i) {
+            const int first = at(row, plan.segments[i].start);
+            for (int idx = first; idx < first + plan.segments[i].length; ++idx)
+                store(idx);
+        }
+}
+
+} // namespace
+
+void reconstructPlanes(ColourCoefficients& c, const InversePlan& plan, Plane<uint8_t> out[3],
                        ReconstructionScratch& scratch)
 {
+    for (Plane<uint8_t>* p = out; p != out + 3; ++p)
+        p->fill(0);
     if (c.maxMagnitude < kLanesMagnitudeLimit) {
         inverseAlongPlan(plan, c.lanes);
-        for (int row = 0; row < kHeight; ++row)
-            for (int col = 0; col < kWidth; ++col) {
-                const int idx = at(row, col);
-                Lanes v = c.lanes[idx];  // clamped all three at once
-                v = v < 0 ? Lanes{} : v;
-                v = v > 255 ? Lanes{} + 255 : v;
-                if (n[idx] <= 0)
-                    v = Lanes{};
-                for (int i = 0; i < 3; ++i)
-                    out[i][idx] = static_cast<uint8_t>(v[i]);
-            }
+        forEachInsidePixel(plan, [&](int idx) {
+            Lanes v = c.lanes[idx];  // clamped all three at once
+            v = v < 0 ? Lanes{} : v;
+            v = v > 255 ? Lanes{} + 255 : v;
+            for (int k = 0; k < 3; ++k)
+                out[k][idx] = static_cast<uint8_t>(v[k]);
+        });
         return;
     }
     Plane<int64_t>& values = scratch.values;
-    for (int i = 0; i < 3; ++i) {
+    for (int k = 0; k < 3; ++k) {
         for (int idx = 0; idx < kCells; ++idx)
-            values[idx] = c.lanes[idx][i];
+            values[idx] = c.lanes[idx][k];
         inverseAlongPlan(plan, values);
-        for (int row = 0; row < kHeight; ++row)
-            for (int col = 0; col < kWidth; ++col) {
-                const int idx = at(row, col);
-                out[i][idx] = n[idx] > 0 ? toByte(values[idx]) : 0;
-            }
+        forEachInsidePixel(plan, [&](int idx) { out[k][idx] = toByte(values[idx]); });
     }
 }
 

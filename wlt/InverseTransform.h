@@ -71,11 +71,11 @@ struct ReconstructionScratch {
 };
 
 // Inverts all levels along the plan (c is used up), clamps to 0..255 and
-// stores the pixels inside n into the three 8-bit planes (0 elsewhere).
-// Coefficients below kLanesMagnitudeLimit are transformed in 32-bit lanes,
-// all three planes at once, others one plane at a time in 64 bits; both give
-// the same values.
-void reconstructPlanes(ColourCoefficients& c, const InversePlan& plan, const Plane<int>& n, Plane<uint8_t> out[3],
+// stores the pixels inside the shape the plan was recorded from into the
+// three 8-bit planes (0 elsewhere). Coefficients below kLanesMagnitudeLimit
+// are transformed in 32-bit lanes, all three planes at once, others one
+// plane at a time in 64 bits; both give the same values.
+void reconstructPlanes(ColourCoefficients& c, const InversePlan& plan, Plane<uint8_t> out[3],
                        ReconstructionScratch& scratch);
 
 } // namespace wlt

@@ -117,9 +117,7 @@ int libwlt::Unpack_Data(unsigned char* in, int inLen, unsigned char* out, int* o
             return rc;
         addCoefficients(w->coefficients, i, w->colour.coefficient, w->colour.list.pairs, w->colour.list.count, w->r);
     }
-    for (Plane<uint8_t>& plane : w->planes)
-        plane.fill(0);
-    reconstructPlanes(w->coefficients, w->inversePlan, w->n, w->planes, w->scratch);
+    reconstructPlanes(w->coefficients, w->inversePlan, w->planes, w->scratch);
 
     composePicture(w->planes[0], w->planes[1], w->planes[2], w->n, w->FixNum, w->bgr);
     smoothEdges(w->n, w->bgr);

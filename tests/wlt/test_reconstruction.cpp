@@ -33,7 +33,7 @@ void reconstruct(const std::vector<const Plane<int>*>& coef, const Plane<int>& n
         addCoefficients(*c, static_cast<int>(i), *coef[i], all.data(), static_cast<int>(all.size()), *pyramid);
     auto planes = std::make_unique<Plane<uint8_t>[]>(3);
     auto scratch = std::make_unique<ReconstructionScratch>();
-    reconstructPlanes(*c, *plan, n, planes.get(), *scratch);
+    reconstructPlanes(*c, *plan, planes.get(), *scratch);
     for (size_t i = 0; i < coef.size(); ++i)
         out[i] = planes[i];
 }
