@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace wlt {
 
 namespace {
@@ -20,10 +24,12 @@ void inverseLiftSegment(int s, int L, const V* low, const V* high, V* x)
     const int firstEven = s + (s & 1);
     const int firstOdd = s + 1 - (s & 1);
     if (L > 2) {  // a pair is lifted unscaled
-        for (int p = firstEven, i = 0; p <= e; p += 2, ++i)
-            x[p] = d2i(low[i], 2);
-        for (int p = firstOdd, i = 0; p <= e; p += 2, ++i)
-            x[p] = kHighZero ? V{} : d2i(high[i], 1);
+        V* even = x + firstEven;
+        for (int i = 0, evens = (e - firstEven) / 2 + 1; i < evens; ++i)
+            even[2 * i] = d2i(low[i], 2);
+        V* odd = x + firstOdd;
+        for (int i = 0, odds = (e - firstOdd) / 2 + 1; i < odds; ++i)
+            odd[2 * i] = kHighZero ? V{} : d2i(high[i], 1);
     } else {
         x[firstEven] = low[0];
         x[firstOdd] = kHighZero ? V{} : high[0];
@@ -60,6 +66,23 @@ void inverseLiftSegment(int s, int L, const V* low, const V* high, V* x)
 inline bool isZero(int64_t v) { return v == 0; }
 inline bool isZero(Lanes v) { return (v[0] | v[1] | v[2] | v[3]) == 0; }
 
+// The OR of n values, four at a time (independent ORs keep the loads flowing).
+template <typename V>
+V orOf(const V* v, int n)
+{
+    V a{}, b{}, c{}, d{};
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        a |= v[i];
+        b |= v[i + 1];
+        c |= v[i + 2];
+        d |= v[i + 3];
+    }
+    for (; i < n; ++i)
+        a |= v[i];
+    return a | b | c | d;
+}
+
 // The coefficient line of m entries over the given runs; 0 outside them.
 // kShortcuts: a line that is all 0 stays so and is not written (the return
 // value says whether coefficientOut was written), and the lifting knows when
@@ -70,12 +93,8 @@ bool inverseSegments(const Segment* segments, int count, int m, const V* coeffic
     const int half = m / 2;
     bool highZero = false;
     if (kShortcuts) {
-        V low{}, high{};
-        for (int i = 0; i < half; ++i)
-            low |= coefficient[i];
-        for (int i = half; i < m; ++i)
-            high |= coefficient[i];
-        if (isZero(low | high))
+        const V high = orOf(coefficient + half, m - half);
+        if (isZero(high | orOf(coefficient, half)))
             return false;
         highZero = isZero(high);
     }
@@ -223,6 +242,21 @@ void addCoefficients(ColourCoefficients& c, int plane, const Plane<int>& coeffic
 
 namespace {
 
+// The lanes clamped to 0..255, as the bytes of a word (lane 0 lowest).
+inline uint32_t clampedBytes(Lanes v)
+{
+#if defined(__SSE2__)
+    // Two saturating packs, to 16 bits and then to unsigned 8, clamp exactly.
+    const __m128i words = _mm_packs_epi32(reinterpret_cast<__m128i>(v), _mm_setzero_si128());
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, _mm_setzero_si128())));
+#else
+    uint32_t bytes = 0;
+    for (int k = 0; k < 4; ++k)
+        bytes |= uint32_t{toByte(v[k])} << 8 * k;
+    return bytes;
+#endif
+}
+
 // Calls store(idx) for every pixel inside the shape, run by run: the finest
 // level's row runs are the runs of the shape's own rows (they are split first).
 template <typename Store>
@@ -247,11 +281,9 @@ void reconstructPlanes(ColourCoefficients& c, const InversePlan& plan, Plane<uin
     if (c.maxMagnitude < kLanesMagnitudeLimit) {
         inverseAlongPlan(plan, c.lanes);
         forEachInsidePixel(plan, [&](int idx) {
-            Lanes v = c.lanes[idx];  // clamped all three at once
-            v = v < 0 ? Lanes{} : v;
-            v = v > 255 ? Lanes{} + 255 : v;
+            const uint32_t bytes = clampedBytes(c.lanes[idx]);
             for (int k = 0; k < 3; ++k)
-                out[k][idx] = static_cast<uint8_t>(v[k]);
+                out[k][idx] = static_cast<uint8_t>(bytes >> 8 * k);
         });
         return;
     }
