@@ -166,10 +166,12 @@ void inverseAlongPlan(const InversePlan& plan, Plane<V>& values)
             const int first = columns[col], count = columns[col + 1] - first;
             if (count == 0)
                 continue;
+#pragma GCC unroll 4
             for (int row = 0; row < h; ++row)
                 in[row] = values[at(row, col)];
             if (!inverseSegments<true>(&plan.segments[first], count, h, in, out))
                 continue;
+#pragma GCC unroll 4
             for (int row = 0; row < h; ++row)
                 values[at(row, col)] = out[row];
         }
