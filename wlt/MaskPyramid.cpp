@@ -64,18 +64,29 @@ void recordRowRuns(const uint8_t* line, int m, InversePlan& plan)
 {
     bool inRun = false;
     int start = 0;
-    for (int i = 0; i < m;) {
-        if (i + 8 <= m && insideBytes(line + i) == (inRun ? kLowBits : 0)) {
-            i += 8;  // no run starts or ends in these eight
+    int i = 0;
+    while (i + 8 <= m) {
+        // The first entry of these eight that is not in the current state,
+        // if any, is where a run starts or ends.
+        const uint64_t other = insideBytes(line + i) ^ (inRun ? kLowBits : 0);
+        if (other == 0) {
+            i += 8;
             continue;
         }
+        i += __builtin_ctzll(other) / 8;
+        if (inRun)
+            appendRun(plan, start, i - start);
+        else
+            start = i;
+        inRun = !inRun;
+    }
+    for (; i < m; ++i) {
         const bool inside = line[i] == 1;
         if (inside && !inRun)
             start = i;
         else if (!inside && inRun)
             appendRun(plan, start, i - start);
         inRun = inside;
-        ++i;
     }
     if (inRun)
         appendRun(plan, start, m - start);
