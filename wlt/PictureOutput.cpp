@@ -56,6 +56,7 @@ struct ColourTables {
     int blue[256];     // floor(1.772 x (Cb - 128))
     int greenCb[256];  // floor(-0.34414 x (Cb - 128) x 2^20)
     int greenCr[256];  // floor(-0.71414 x (Cr - 128) x 2^20)
+    int wholeGreenCr[256];  // the Cr whose green sum with this Cb is a whole number other than 0, or -1
     uint8_t clamp[768];
 };
 
@@ -69,6 +70,8 @@ constexpr ColourTables makeColourTables()
         t.greenCb[v] = floorDiv(-34414 * c * (int64_t{1} << kGreenShift), 100000);
         t.greenCr[v] = floorDiv(-71414 * c * (int64_t{1} << kGreenShift), 100000);
     }
+    for (int v = 0; v < 256; ++v)
+        t.wholeGreenCr[v] = v == 28 ? 228 : v == 228 ? 28 : -1;
     for (int v = 0; v < 768; ++v)
         t.clamp[v] = static_cast<uint8_t>(std::clamp(v - kClampOffset, 0, 255));
     return t;
@@ -85,10 +88,10 @@ namespace {
 inline void convertPixel(int y, int cb, int cr, uint8_t* px)
 {
     px[2] = clampToByte(y + kColour.red[cr]);
-    px[1] = clampToByte(y + ((kColour.greenCb[cb] + kColour.greenCr[cr]) >> kGreenShift));
+    px[1] = cr == kColour.wholeGreenCr[cb]
+                ? toByte(y - 0.34414 * (cb - 128.0) - 0.71414 * (cr - 128.0))
+                : clampToByte(y + ((kColour.greenCb[cb] + kColour.greenCr[cr]) >> kGreenShift));
     px[0] = clampToByte(y + kColour.blue[cb]);
-    if (cb + cr == 256 && (cb == 28 || cb == 228))
-        px[1] = toByte(y - 0.34414 * (cb - 128.0) - 0.71414 * (cr - 128.0));
 }
 
 } // namespace
@@ -102,16 +105,23 @@ void convertRowToBgr(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* c
 void composePicture(const Plane<uint8_t>& Y, const Plane<uint8_t>& Cb, const Plane<uint8_t>& Cr,
                     const Plane<int>& n, const uint8_t FixNum[3], BgrImage& bgr)
 {
-    const uint8_t background[3] = {FixNum[2], FixNum[1], FixNum[0]};
-    for (int row = 0; row < kHeight; ++row)
-        for (int col = 0; col < kWidth; ++col) {
-            const int idx = at(row, col);
-            uint8_t* px = &bgr[row * kBgrStride + 3 * col];
-            if (n[idx] == 0)
-                std::memcpy(px, background, 3);
-            else
-                convertPixel(Y[idx], Cb[idx], Cr[idx], px);
+    const uint8_t blue = FixNum[2], green = FixNum[1], red = FixNum[0];
+    for (int row = 0; row < kHeight; ++row) {
+        const uint8_t* y = &Y[at(row, 0)];
+        const uint8_t* cb = &Cb[at(row, 0)];
+        const uint8_t* cr = &Cr[at(row, 0)];
+        const int* inside = &n[at(row, 0)];
+        uint8_t* px = &bgr[row * kBgrStride];
+        for (int col = 0; col < kWidth; ++col, px += 3) {
+            if (inside[col] != 0) {
+                convertPixel(y[col], cb[col], cr[col], px);
+            } else {
+                px[0] = blue;
+                px[1] = green;
+                px[2] = red;
+            }
         }
+    }
 }
 
 void smoothEdges(const Plane<int>& n, BgrImage& bgr)
