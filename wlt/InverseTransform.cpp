@@ -17,7 +17,7 @@ namespace {
 // high sample is 0, which is common (fine detail is what a 1024-byte portrait
 // keeps least of); then the odd positions start at 0 (d2i(0) = 0) and the
 // even step subtracts (0 + 0 + 2) >> 2 = 0, so both are left out.
-template <bool kHighZero, typename V>
+template <bool kHighZero, int kStride, typename V>
 void inverseLiftSegment(int s, int L, const V* low, const V* high, V* x)
 {
     const int e = s + L - 1;
@@ -26,10 +26,10 @@ void inverseLiftSegment(int s, int L, const V* low, const V* high, V* x)
     if (L > 2) {  // a pair is lifted unscaled
         V* even = x + firstEven;
         for (int i = 0, evens = (e - firstEven) / 2 + 1; i < evens; ++i)
-            even[2 * i] = d2i(low[i], 2);
+            even[2 * i] = d2i(low[i * kStride], 2);
         V* odd = x + firstOdd;
         for (int i = 0, odds = (e - firstOdd) / 2 + 1; i < odds; ++i)
-            odd[2 * i] = kHighZero ? V{} : d2i(high[i], 1);
+            odd[2 * i] = kHighZero ? V{} : d2i(high[i * kStride], 1);
     } else {
         x[firstEven] = low[0];
         x[firstOdd] = kHighZero ? V{} : high[0];
@@ -67,19 +67,19 @@ inline bool isZero(int64_t v) { return v == 0; }
 inline bool isZero(Lanes v) { return (v[0] | v[1] | v[2] | v[3]) == 0; }
 
 // The OR of n values, four at a time (independent ORs keep the loads flowing).
-template <typename V>
+template <int kStride, typename V>
 V orOf(const V* v, int n)
 {
     V a{}, b{}, c{}, d{};
     int i = 0;
     for (; i + 4 <= n; i += 4) {
-        a |= v[i];
-        b |= v[i + 1];
-        c |= v[i + 2];
-        d |= v[i + 3];
+        a |= v[i * kStride];
+        b |= v[(i + 1) * kStride];
+        c |= v[(i + 2) * kStride];
+        d |= v[(i + 3) * kStride];
     }
     for (; i < n; ++i)
-        a |= v[i];
+        a |= v[i * kStride];
     return a | b | c | d;
 }
 
@@ -87,14 +87,14 @@ V orOf(const V* v, int n)
 // kShortcuts: a line that is all 0 stays so and is not written (the return
 // value says whether coefficientOut was written), and the lifting knows when
 // the high half is all 0.
-template <bool kShortcuts, typename V>
+template <bool kShortcuts, int kStride, typename V>
 bool inverseSegments(const Segment* segments, int count, int m, const V* coefficient, V* coefficientOut)
 {
     const int half = m / 2;
     bool highZero = false;
     if (kShortcuts) {
-        const V high = orOf(coefficient + half, m - half);
-        if (isZero(high | orOf(coefficient, half)))
+        const V high = orOf<kStride>(coefficient + half * kStride, m - half);
+        if (isZero(high | orOf<kStride>(coefficient, half)))
             return false;
         highZero = isZero(high);
     }
@@ -104,14 +104,14 @@ bool inverseSegments(const Segment* segments, int count, int m, const V* coeffic
         const int L = segments[i].length;
         std::fill(coefficientOut + end, coefficientOut + s, V{});
         end = s + L;
-        const V* low = coefficient + ((s + 1) >> 1);
-        const V* high = coefficient + half + (s >> 1);
+        const V* low = coefficient + ((s + 1) >> 1) * kStride;
+        const V* high = coefficient + (half + (s >> 1)) * kStride;
         if (L == 1)
-            coefficientOut[s] = d2i(coefficient[s >> 1], 2);
+            coefficientOut[s] = d2i(coefficient[(s >> 1) * kStride], 2);
         else if (highZero)
-            inverseLiftSegment<true>(s, L, low, high, coefficientOut);
+            inverseLiftSegment<true, kStride>(s, L, low, high, coefficientOut);
         else
-            inverseLiftSegment<false>(s, L, low, high, coefficientOut);
+            inverseLiftSegment<false, kStride>(s, L, low, high, coefficientOut);
     }
     std::fill(coefficientOut + end, coefficientOut + m, V{});
     return true;
@@ -155,21 +155,17 @@ int rebuildMaskLine(int mode, int m, const int* mask, int* maskOut, Segment* seg
 template <typename V>
 void inverseAlongPlan(const InversePlan& plan, Plane<V>& values)
 {
-    V in[kRows], out[kRows];
+    V out[kRows];
     for (int level = kLevels; level >= 1; --level) {
         const int h = kRows >> (level - 1);
         const int w = kCols >> (level - 1);
-        // Columns through a contiguous copy; going column by column, the
-        // rows they cross stay in the cache.
+        // Columns are read in place, every kCols-th value, into a contiguous
+        // result that is then copied back; going column by column, the rows
+        // they cross stay in the cache.
         const int* columns = plan.lineStart[level][0];
         for (int col = 0; col < w; ++col) {
             const int first = columns[col], count = columns[col + 1] - first;
-            if (count == 0)
-                continue;
-#pragma GCC unroll 4
-            for (int row = 0; row < h; ++row)
-                in[row] = values[at(row, col)];
-            if (!inverseSegments<true>(&plan.segments[first], count, h, in, out))
+            if (count == 0 || !inverseSegments<true, kCols>(&plan.segments[first], count, h, &values[at(0, col)], out))
                 continue;
 #pragma GCC unroll 4
             for (int row = 0; row < h; ++row)
@@ -181,7 +177,7 @@ void inverseAlongPlan(const InversePlan& plan, Plane<V>& values)
             if (count == 0)
                 continue;
             V* line = &values[at(row, 0)];
-            if (inverseSegments<true>(&plan.segments[first], count, w, line, out))
+            if (inverseSegments<true, 1>(&plan.segments[first], count, w, line, out))
                 std::memcpy(static_cast<void*>(line), out, sizeof(V) * w);
         }
     }
@@ -196,7 +192,7 @@ void inverseLine(int mode, int m, const int64_t* coefficient, const int* mask,
 {
     Segment segments[kRows / 2];
     const int count = rebuildMaskLine(mode, m, mask, maskOut, segments);
-    inverseSegments<false>(segments, count, m, coefficient, coefficientOut);  // the plain steps
+    inverseSegments<false, 1>(segments, count, m, coefficient, coefficientOut);  // the plain steps
 }
 
 void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level)
