@@ -126,17 +126,23 @@ void composePicture(const Plane<uint8_t>& Y, const Plane<uint8_t>& Cb, const Pla
 
 void smoothEdges(const Plane<int>& n, BgrImage& bgr)
 {
+    // The pixels to smooth are found with whole-row byte flags, which the
+    // compiler vectorises: inside (n > 0) per pixel; per column, whether the
+    // three rows around a pixel hold an inside pixel there; three of those
+    // side by side say whether a pixel touches the shape. Only then is its
+    // neighbourhood summed.
+    constexpr int kFlagRow = kWidth + 8;  // room to read eight flags at a time
+    uint8_t inside[kHeight][kFlagRow] = {};
+    for (int row = 0; row < kHeight; ++row)
+        for (int col = 0; col < kWidth; ++col)
+            inside[row][col] = n[at(row, col)] > 0;
     for (int row = 1; row < kHeight - 1; ++row) {
-        // The pixels to smooth, found with whole-row flags the compiler can
-        // vectorise: per column, whether the three rows around this one hold
-        // an inside pixel there; three such side by side say whether a pixel
-        // touches the shape. Only then is its own neighbourhood summed.
         uint8_t nearColumn[kWidth];
         for (int col = 0; col < kWidth; ++col)
-            nearColumn[col] = (n[at(row - 1, col)] > 0) | (n[at(row, col)] > 0) | (n[at(row + 1, col)] > 0);
-        uint8_t smooth[kWidth + 8] = {};  // 1 where a pixel is smoothed; room to read eight at a time
+            nearColumn[col] = inside[row - 1][col] | inside[row][col] | inside[row + 1][col];
+        uint8_t smooth[kFlagRow] = {};
         for (int col = 1; col < kWidth - 1; ++col)
-            smooth[col] = (n[at(row, col)] == 0) & (nearColumn[col - 1] | nearColumn[col] | nearColumn[col + 1]);
+            smooth[col] = (inside[row][col] ^ 1) & (nearColumn[col - 1] | nearColumn[col] | nearColumn[col + 1]);
         // Eight flags at a time, the pixels of a word left to right.
         for (int col0 = 1; col0 < kWidth - 1; col0 += 8) {
             uint64_t flags;
