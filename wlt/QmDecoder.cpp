@@ -39,7 +39,7 @@ int decodeBits(Jg& g, const NR& nr, State& s, int n)
         return -1;
     int v = 0;
     for (int i = 0; i < n; ++i)
-        v = (v << 1) | decodeSymbol(g, nr, s);
+        v = (v << 1) | decodeSymbol2(g, nr, s);
     return v;
 }
 

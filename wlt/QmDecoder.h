@@ -159,10 +159,10 @@ inline int decodeSymbol(Jg& g, const NR& nr, State& s)
     return 0;
 }
 
-// The walks of the 2-, 3- and 4-symbol trees that InitState loads (vl2,
-// vl3, vl4), written out: each returns what decodeSymbol returns on a State
-// of that kind. The passes decode thousands of symbols, and written out the
-// 4-symbol walk has no branch at all and the 3-symbol one a single one.
+// The walks of the trees that InitState loads (vl2, vl3, vl4, vl8), written
+// out: each returns what decodeSymbol returns on a State of that kind. The
+// passes decode thousands of symbols, and written out the 4- and 8-symbol
+// walks have no branch at all and the 3-symbol one a single one.
 inline int decodeSymbol2(Jg& g, const NR& nr, State& s) { return decodeDecision(g, nr, s, 0); }
 
 inline int decodeSymbol3(Jg& g, const NR& nr, State& s)
@@ -176,6 +176,15 @@ inline int decodeSymbol4(Jg& g, const NR& nr, State& s)
     // Two bits, most significant first; the second in context 1 or 2.
     const int high = decodeDecision(g, nr, s, 0);
     return high * 2 + decodeDecision(g, nr, s, 1 + high);
+}
+
+inline int decodeSymbol8(Jg& g, const NR& nr, State& s)
+{
+    // Three bits, most significant first; the second in context 1 or 4, the
+    // third in context 2, 3, 5 or 6.
+    const int b0 = decodeDecision(g, nr, s, 0);
+    const int b1 = decodeDecision(g, nr, s, b0 ? 4 : 1);
+    return b0 * 4 + b1 * 2 + decodeDecision(g, nr, s, (b0 ? 5 : 2) + b1);
 }
 
 // An n-bit unsigned value from the 2-symbol alphabet of s, most significant

@@ -30,9 +30,9 @@ int decodeShapeStream(const NR& nr, uint8_t FixNum[3], Contour& contour)
     State chain;
     InitState(chain, 8);
     // The first direction is absolute, the others are turns relative to it.
-    contour.dir[0] = static_cast<uint8_t>(decodeSymbol(g, nr, chain));
+    contour.dir[0] = static_cast<uint8_t>(decodeSymbol8(g, nr, chain));
     for (int i = 1; i < contour.count; ++i) {
-        int d = kTables.ChTb[decodeSymbol(g, nr, chain)] - 4 + contour.dir[i - 1];
+        int d = kTables.ChTb[decodeSymbol8(g, nr, chain)] - 4 + contour.dir[i - 1];
         if (d < 0)
             d += 8;
         else if (d > 7)
