@@ -20,18 +20,22 @@ void markSignificant(ColourWork& w, int row, int col, int sign)
 }
 
 // Returns true when the stream ended during the coarsest band.
-bool coarsestBandPass(ColourWork& w, const Plane<int>& r, Jg& g, const NR& nr)
+bool coarsestBandPass(ColourWork& w, const Plane<int>& r, Jg& gInOut, const NR& nr)
 {
+    Jg g = gInOut;  // in a local, as in the significance pass
+    bool ended = false;
     const int h = kRows >> kLevels;
     const int wd = kCols >> kLevels;
-    for (int row = 0; row < h; ++row)
+    for (int row = 0; row < h && !ended; ++row)
         for (int col = 0; col < wd; ++col) {
             const int idx = at(row, col);
             if (r[idx] != 1 || w.significant[idx])
                 continue;
-            const int sym = decodeSymbol(g, nr, w.S[kCoarse]);
-            if (streamEnded(g, nr))
-                return true;
+            const int sym = decodeSymbol3(g, nr, w.S[kCoarse]);
+            if (streamEnded(g, nr)) {
+                ended = true;
+                break;
+            }
             if (sym == 0)
                 markSignificant(w, row, col, +1);
             else if (sym == 1)
@@ -39,7 +43,8 @@ bool coarsestBandPass(ColourWork& w, const Plane<int>& r, Jg& g, const NR& nr)
             else
                 w.coefficient[idx] = 0;
         }
-    return false;
+    gInOut = g;
+    return ended;
 }
 
 int magnitudeOf(const ColourWork& w, const Cell& c) { return std::abs(w.coefficient[at(c.row, c.col)]); }
