@@ -11,6 +11,9 @@ namespace wlt {
 
 namespace {
 
+inline bool isZero(int64_t v) { return v == 0; }
+inline bool isZero(Lanes v) { return (v[0] | v[1] | v[2] | v[3]) == 0; }
+
 // Inverse lifting of one run s .. s+L-1 (L >= 2) of a line: low and high are
 // the run's low- and high-band samples in order; x receives the run. V is
 // int64_t or Lanes: the same steps for one plane or three. kHighZero: every
@@ -28,7 +31,23 @@ void inverseLiftSegment(int s, int L, const V* low, const V* high, V* x)
         for (int i = 0, evens = (e - firstEven) / 2 + 1; i < evens; ++i)
             even[2 * i] = d2i(low[i * kStride], 2);
         V* odd = x + firstOdd;
-        for (int i = 0, odds = (e - firstOdd) / 2 + 1; i < odds; ++i)
+        const int odds = (e - firstOdd) / 2 + 1;
+        int i = 0;
+        if (!kHighZero) {
+            // Even where the high half is not all 0 most of it is: four at a
+            // time, zeros are not converted to double and back (d2i(0) = 0).
+            for (; i + 4 <= odds; i += 4) {
+                const V* h = high + i * kStride;
+                if (isZero(h[0] | h[kStride] | h[2 * kStride] | h[3 * kStride])) {
+                    for (int j = 0; j < 4; ++j)
+                        odd[2 * (i + j)] = V{};
+                    continue;
+                }
+                for (int j = 0; j < 4; ++j)
+                    odd[2 * (i + j)] = d2i(h[j * kStride], 1);
+            }
+        }
+        for (; i < odds; ++i)
             odd[2 * i] = kHighZero ? V{} : d2i(high[i * kStride], 1);
     } else {
         x[firstEven] = low[0];
@@ -63,8 +82,6 @@ void inverseLiftSegment(int s, int L, const V* low, const V* high, V* x)
         x[p] += (x[p - 1] + x[p - 1]) >> 1;
 }
 
-inline bool isZero(int64_t v) { return v == 0; }
-inline bool isZero(Lanes v) { return (v[0] | v[1] | v[2] | v[3]) == 0; }
 
 // The OR of n values, four at a time (independent ORs keep the loads flowing).
 template <int kStride, typename V>
