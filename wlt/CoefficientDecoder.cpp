@@ -206,12 +206,11 @@ private:
     State& outside_;
 };
 
-// The band's positions in scan order. Inlined into passOverBand, so that
-// the pass and its registers never leave it.
-template <bool kFinest>
+// The band's positions in scan order (columnMajor for band 1). Inlined into
+// passOverBand, so that the pass and its registers never leave it.
+template <bool kFinest, bool columnMajor>
 __attribute__((always_inline)) inline bool visitBand(int level, int band, const ColourWork& w, BandPass<kFinest>& pass)
 {
-    const bool columnMajor = band == 1;  // band 1 is visited column by column, bands 2 and 3 row by row
 
     if (level == kLevels) {
         // Level 4 has no parents: every position of the band.
@@ -258,7 +257,9 @@ bool passOverBand(int level, int band, ColourWork& w, const ScanPlan& plan, Jg& 
 {
     OpenList* open = kFinest ? nullptr : &w.open[level][band];
     BandPass<kFinest> pass(w, plan, g, nr, open);
-    const bool ended = visitBand(level, band, w, pass);
+    // Band 1 is visited column by column, bands 2 and 3 row by row.
+    const bool ended = band == 1 ? visitBand<kFinest, true>(level, band, w, pass)
+                                 : visitBand<kFinest, false>(level, band, w, pass);
     pass.finish(w, g, open);
     return ended;
 }
