@@ -127,7 +127,7 @@ void buildScanPlan(const Plane<int>& r, ScanPlan& plan)
 
 namespace {
 
-// One significance pass over a band. Level 1 (kFinest) has only inside
+// One significance pass over a band. Level 1 (kLevel1) has only inside
 // positions, the 3-symbol alphabet and no children; levels 2-4 the 4-symbol
 // alphabet, outside nodes and an open list for the next level.
 //
@@ -135,14 +135,14 @@ namespace {
 // value, and written back by finish(): the decoder registers and the list
 // counts then stay in registers, where they would otherwise be reloaded
 // after every byte store (a byte may alias anything).
-template <bool kFinest>
+template <bool kLevel1>
 class BandPass {
 public:
     BandPass(ColourWork& w, const ScanPlan& plan, const Jg& g, const NR& nr, OpenList* open)
         : g_(g), nr_(nr), kind_(plan.kind.data()), coefficient_(w.coefficient.data()),
           significant_(w.significant.data()), list_(w.list.pairs), listCount_(w.list.count),
           open_(open ? open->cells : nullptr), openCount_(0), fixM_(w.bp.fixM),
-          inside_(w.S[kFinest ? 2 : 1]), outside_(w.S[3])
+          inside_(w.S[kLevel1 ? kFinest : kDetail]), outside_(w.S[kOutside])
     {
     }
 
@@ -157,11 +157,11 @@ public:
             return false;
         const Cell cell{static_cast<uint8_t>(row), static_cast<uint8_t>(col)};
         bool opens = true;  // a significant position decodes nothing: its ancestors' verdict passes on
-        if (kFinest || kind == kInsideCell) {
+        if (kLevel1 || kind == kInsideCell) {
             if (!significant_[idx]) {
                 // 0 and 1 become significant (+fixM, -fixM), 2 is a zerotree
                 // root, 3 an isolated zero.
-                const int sym = kFinest ? decodeSymbol3(g_, nr_, inside_) : decodeSymbol4(g_, nr_, inside_);
+                const int sym = kLevel1 ? decodeSymbol3(g_, nr_, inside_) : decodeSymbol4(g_, nr_, inside_);
                 if (streamEnded(g_, nr_))
                     return true;
                 opens = sym != 2;
@@ -176,7 +176,7 @@ public:
             // a zerotree: 0 is a root. No end test follows its symbol.
             opens = decodeSymbol2(g_, nr_, outside_) != 0;
         }
-        if (!kFinest) {
+        if (!kLevel1) {
             open_[openCount_] = cell;
             openCount_ += opens;
         }
@@ -208,10 +208,9 @@ private:
 
 // The band's positions in scan order (columnMajor for band 1). Inlined into
 // passOverBand, so that the pass and its registers never leave it.
-template <bool kFinest, bool columnMajor>
-__attribute__((always_inline)) inline bool visitBand(int level, int band, const ColourWork& w, BandPass<kFinest>& pass)
+template <bool kLevel1, bool columnMajor>
+__attribute__((always_inline)) inline bool visitBand(int level, int band, const ColourWork& w, BandPass<kLevel1>& pass)
 {
-
     if (level == kLevels) {
         // Level 4 has no parents: every position of the band.
         const int h = kRows >> level;
@@ -252,14 +251,14 @@ __attribute__((always_inline)) inline bool visitBand(int level, int band, const 
     return false;
 }
 
-template <bool kFinest>
+template <bool kLevel1>
 bool passOverBand(int level, int band, ColourWork& w, const ScanPlan& plan, Jg& g, const NR& nr)
 {
-    OpenList* open = kFinest ? nullptr : &w.open[level][band];
-    BandPass<kFinest> pass(w, plan, g, nr, open);
+    OpenList* open = kLevel1 ? nullptr : &w.open[level][band];
+    BandPass<kLevel1> pass(w, plan, g, nr, open);
     // Band 1 is visited column by column, bands 2 and 3 row by row.
-    const bool ended = band == 1 ? visitBand<kFinest, true>(level, band, w, pass)
-                                 : visitBand<kFinest, false>(level, band, w, pass);
+    const bool ended = band == 1 ? visitBand<kLevel1, true>(level, band, w, pass)
+                                 : visitBand<kLevel1, false>(level, band, w, pass);
     pass.finish(w, g, open);
     return ended;
 }
@@ -268,13 +267,8 @@ bool passOverBand(int level, int band, ColourWork& w, const ScanPlan& plan, Jg& 
 
 bool significancePass(int level, int band, ColourWork& w, const ScanPlan& plan, Jg& gInOut, const NR& nr)
 {
-    // The registers in a local: the compiler may then keep them in registers
-    // across the coefficient stores, which it must otherwise assume alias them.
-    Jg g = gInOut;
-    const bool ended = level == 1 ? passOverBand<true>(level, band, w, plan, g, nr)
-                                  : passOverBand<false>(level, band, w, plan, g, nr);
-    gInOut = g;
-    return ended;
+    return level == 1 ? passOverBand<true>(level, band, w, plan, gInOut, nr)
+                      : passOverBand<false>(level, band, w, plan, gInOut, nr);
 }
 
 int decodeColourStream(const NR& nr, const Plane<int>& r, const ScanPlan& plan, ColourWork& w)
