@@ -82,7 +82,6 @@ void inverseLiftSegment(int s, int L, const V* low, const V* high, V* x)
         x[p] += (x[p - 1] + x[p - 1]) >> 1;
 }
 
-
 // The OR of n values, four at a time (independent ORs keep the loads flowing).
 template <int kStride, typename V>
 V orOf(const V* v, int n)
