@@ -51,22 +51,24 @@ int magnitudeOf(const ColourWork& w, const Cell& c) { return std::abs(w.coeffici
 
 } // namespace
 
-// Refines every listed coefficient by the next lower bit.
-void refinementPass(ColourWork& w, const Plane<int>& r, Jg& gInOut, const NR& nr)
+// Refines every listed coefficient by the next lower bit. A position is
+// listed when it becomes significant, inside the shape, and stays so: every
+// entry is one to refine.
+void refinementPass(ColourWork& w, Jg& gInOut, const NR& nr)
 {
-    Jg g = gInOut;  // in a local, as in the significance pass
-    for (int i = 0; i < w.list.count; ++i) {
+    Jg g = gInOut;  // in locals, as in the significance pass
+    const int count = w.list.count;
+    const int fixS = w.bp.fixS;
+    for (int i = 0; i < count; ++i) {
         const Cell& c = w.list.pairAt(i);
-        const int idx = at(c.row, c.col);
-        if (!w.significant[idx] || r[idx] != 1)
-            continue;
-        const int old = w.coefficient[idx];
+        int& coefficient = w.coefficient[at(c.row, c.col)];
+        const int old = coefficient;
         int m = std::abs(old);
         if (decodeSymbol2(g, nr, w.S[kRefine]) == 1)
-            m |= w.bp.fixS;
+            m |= fixS;
         if (streamEnded(g, nr))
             break;
-        w.coefficient[idx] = old < 0 ? -m : m;
+        coefficient = old < 0 ? -m : m;
     }
     gInOut = g;
 }
@@ -306,7 +308,7 @@ int decodeColourStream(const NR& nr, const Plane<int>& r, const ScanPlan& plan, 
 
         if (w.bp.fix > 0) {
             w.bp.fixS = 1 << (w.bp.fix - 1);
-            refinementPass(w, r, g, nr);
+            refinementPass(w, g, nr);
             const int rc = magnitudeSort(w);
             if (rc != WLT_OK)
                 return rc;

@@ -77,7 +77,7 @@ bool significancePass(int level, int band, ColourWork& w, const ScanPlan& plan, 
 
 // Refines every listed coefficient by the bit fixS, in list order; stops
 // quietly when the stream ends.
-void refinementPass(ColourWork& w, const Plane<int>& r, Jg& g, const NR& nr);
+void refinementPass(ColourWork& w, Jg& g, const NR& nr);
 
 // Within each run of equal known magnitude the entries that gained the fixS
 // bit move to the front. Returns WLT_OK or WLT_ERR_SORT_OVERFLOW.

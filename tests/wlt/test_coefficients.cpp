@@ -222,13 +222,11 @@ TEST(MagnitudeSort, NewlyRefinedEntriesLeadTheirRunInOrder)
 TEST(Refinement, FollowsListOrderAndKeepsSigns)
 {
     auto w = std::make_unique<ColourWork>();
-    auto r = std::make_unique<Plane<int>>();
     w->bp.fixS = 2;
     const int values[3] = {4, -4, 8};
     for (int i = 0; i < 3; ++i) {
         w->coefficient[at(3, i)] = values[i];
         w->significant[at(3, i)] = 1;
-        (*r)[at(3, i)] = 1;
     }
     // List order differs from position order.
     w->list.append(3, 2);
@@ -243,7 +241,7 @@ TEST(Refinement, FollowsListOrderAndKeepsSigns)
     const NR nr{static_cast<int>(s.size()), s.data()};
     Jg g;
     startDecoder(g, nr, 2);
-    refinementPass(*w, *r, g, nr);
+    refinementPass(*w, g, nr);
     EXPECT_EQ(w->coefficient[at(3, 2)], 10);
     EXPECT_EQ(w->coefficient[at(3, 0)], 4);
     EXPECT_EQ(w->coefficient[at(3, 1)], -6);
@@ -252,12 +250,10 @@ TEST(Refinement, FollowsListOrderAndKeepsSigns)
 TEST(Refinement, StopsWhenTheStreamEnds)
 {
     auto w = std::make_unique<ColourWork>();
-    auto r = std::make_unique<Plane<int>>();
     w->bp.fixS = 1;
     for (int i = 0; i < 100; ++i) {
         w->coefficient[at(5, i)] = -2;
         w->significant[at(5, i)] = 1;
-        (*r)[at(5, i)] = 1;
         w->list.append(5, i);
     }
     InitState(w->S[S4], 2);
@@ -266,7 +262,7 @@ TEST(Refinement, StopsWhenTheStreamEnds)
     const NR nr{static_cast<int>(s.size()), s.data()};
     Jg g;
     startDecoder(g, nr, 2);
-    refinementPass(*w, *r, g, nr);
+    refinementPass(*w, g, nr);
     ASSERT_TRUE(streamEnded(g, nr));
     int refined = 0;
     for (int i = 0; i < 100; ++i) {
