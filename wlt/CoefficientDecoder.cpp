@@ -47,8 +47,6 @@ bool coarsestBandPass(ColourWork& w, const Plane<int>& r, Jg& gInOut, const NR& 
     return ended;
 }
 
-int magnitudeOf(const ColourWork& w, const Cell& c) { return std::abs(w.coefficient[at(c.row, c.col)]); }
-
 } // namespace
 
 // Refines every listed coefficient by the next lower bit. A position is
@@ -75,29 +73,40 @@ void refinementPass(ColourWork& w, Jg& gInOut, const NR& nr)
 
 // Within each run of equal known magnitude, the entries that just gained the
 // refinement bit move to the front, keeping the list ordered by magnitude.
+// One pass: the entries without the bit wait in the holding list until their
+// run ends, and every magnitude is looked up once.
 int magnitudeSort(ColourWork& w)
 {
     const int64_t knownBits = w.bp.fixL - w.bp.fixM;
-    G& list = w.list;
-    int i = 0;
-    while (i < list.count) {
-        const int64_t key = magnitudeOf(w, list.pairAt(i)) & knownBits;
-        int end = i + 1;
-        while (end < list.count && (magnitudeOf(w, list.pairAt(end)) & knownBits) == key)
-            ++end;
-        w.holding.count = 0;
-        int out = i;
-        for (int k = i; k < end; ++k) {
-            const Cell c = list.pairAt(k);
-            if (magnitudeOf(w, c) & w.bp.fixS)
-                list.pairs[out++] = c;
-            else if (!w.holding.append(c.row, c.col))
-                return WLT_ERR_SORT_OVERFLOW;
+    const int fixS = w.bp.fixS;
+    const int count = w.list.count;
+    Cell* list = w.list.pairs;
+    Cell* holding = w.holding.pairs;
+    int out = 0;   // where the next entry of the current run with the bit goes
+    int held = 0;  // entries of the current run without it
+    int64_t key = -1;
+    auto endRun = [&] {
+        for (int k = 0; k < held; ++k)
+            list[out++] = holding[k];
+        held = 0;
+    };
+    for (int i = 0; i < count; ++i) {
+        const Cell c = list[i];  // out <= i: only entries already read are overwritten
+        const int m = std::abs(w.coefficient[at(c.row, c.col)]);
+        if ((m & knownBits) != key) {
+            endRun();
+            key = m & knownBits;
         }
-        for (int k = 0; k < w.holding.count; ++k)
-            list.pairs[out++] = w.holding.pairAt(k);
-        i = end;
+        if (m & fixS) {
+            list[out++] = c;
+        } else {
+            if (held >= kCells)
+                return WLT_ERR_SORT_OVERFLOW;
+            holding[held++] = c;
+        }
     }
+    endRun();
+    w.holding.count = 0;  // every held entry is back in the list
     return WLT_OK;
 }
 
