@@ -85,42 +85,50 @@ uint8_t clampToByte(int v) { return kColour.clamp[v + kClampOffset]; }
 
 namespace {
 
-inline void convertPixel(int y, int cb, int cr, uint8_t* px)
+// One pixel as blue | green << 8 | red << 16.
+inline uint32_t bgrOf(int y, int cb, int cr)
 {
-    px[2] = clampToByte(y + kColour.red[cr]);
-    px[1] = cr == kColour.wholeGreenCr[cb]
-                ? toByte(y - 0.34414 * (cb - 128.0) - 0.71414 * (cr - 128.0))
-                : clampToByte(y + ((kColour.greenCb[cb] + kColour.greenCr[cr]) >> kGreenShift));
-    px[0] = clampToByte(y + kColour.blue[cb]);
+    const uint32_t red = clampToByte(y + kColour.red[cr]);
+    const uint32_t green = cr == kColour.wholeGreenCr[cb]
+                               ? toByte(y - 0.34414 * (cb - 128.0) - 0.71414 * (cr - 128.0))
+                               : clampToByte(y + ((kColour.greenCb[cb] + kColour.greenCr[cr]) >> kGreenShift));
+    const uint32_t blue = clampToByte(y + kColour.blue[cb]);
+    return blue | green << 8 | red << 16;
+}
+
+// Stores the pixels of a row. All but the last go out as one four-byte
+// store each, whose fourth byte the next pixel overwrites.
+template <typename PixelOf>
+inline void storeRow(uint8_t* px, PixelOf pixelOf)
+{
+    for (int col = 0; col < kWidth - 1; ++col, px += 3) {
+        const uint32_t v = pixelOf(col);
+        std::memcpy(px, &v, 4);
+    }
+    const uint32_t last = pixelOf(kWidth - 1);
+    px[0] = static_cast<uint8_t>(last);
+    px[1] = static_cast<uint8_t>(last >> 8);
+    px[2] = static_cast<uint8_t>(last >> 16);
 }
 
 } // namespace
 
 void convertRowToBgr(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow, uint8_t* bgrRow)
 {
-    for (int col = 0; col < kWidth; ++col)
-        convertPixel(yRow[col], cbRow[col], crRow[col], bgrRow + 3 * col);
+    storeRow(bgrRow, [&](int col) { return bgrOf(yRow[col], cbRow[col], crRow[col]); });
 }
 
 void composePicture(const Plane<uint8_t>& Y, const Plane<uint8_t>& Cb, const Plane<uint8_t>& Cr,
                     const Plane<int>& n, const uint8_t FixNum[3], BgrImage& bgr)
 {
-    const uint8_t blue = FixNum[2], green = FixNum[1], red = FixNum[0];
+    const uint32_t background = uint32_t{FixNum[2]} | uint32_t{FixNum[1]} << 8 | uint32_t{FixNum[0]} << 16;
     for (int row = 0; row < kHeight; ++row) {
         const uint8_t* y = &Y[at(row, 0)];
         const uint8_t* cb = &Cb[at(row, 0)];
         const uint8_t* cr = &Cr[at(row, 0)];
         const int* inside = &n[at(row, 0)];
-        uint8_t* px = &bgr[row * kBgrStride];
-        for (int col = 0; col < kWidth; ++col, px += 3) {
-            if (inside[col] != 0) {
-                convertPixel(y[col], cb[col], cr[col], px);
-            } else {
-                px[0] = blue;
-                px[1] = green;
-                px[2] = red;
-            }
-        }
+        storeRow(&bgr[row * kBgrStride],
+                 [&](int col) { return inside[col] != 0 ? bgrOf(y[col], cb[col], cr[col]) : background; });
     }
 }
 
