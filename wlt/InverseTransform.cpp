@@ -108,11 +108,10 @@ bool inverseSegments(const Segment* segments, int count, int m, const V* coeffic
 {
     const int half = m / 2;
     bool highZero = false;
-    if (kShortcuts) {
-        const V high = orOf<kStride>(coefficient + half * kStride, m - half);
-        if (isZero(high | orOf<kStride>(coefficient, half)))
+    if (kShortcuts && isZero(orOf<kStride>(coefficient + half * kStride, m - half))) {
+        if (isZero(orOf<kStride>(coefficient, half)))
             return false;
-        highZero = isZero(high);
+        highZero = true;
     }
     int end = 0;  // of the runs so far; the gaps between them are 0
     for (int i = 0; i < count; ++i) {
