@@ -139,7 +139,7 @@ void recordColumnRuns(const uint8_t (*rows)[kCols], int h, int w, InversePlan& p
 void splitRow(uint8_t* line, int m)
 {
     uint8_t orig[kCols + 1];
-    std::memcpy(orig, line, m);
+    std::memcpy(orig, line, kCols);  // a whole row (the region may be narrower): a fixed-size copy
     orig[m] = 0;  // past the end: not inside
     const int half = m / 2;
     for (int k = 0; k < half; ++k) {
