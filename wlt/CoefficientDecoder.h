@@ -9,11 +9,6 @@
 
 namespace wlt {
 
-struct Cell {
-    uint8_t row;
-    uint8_t col;
-};
-
 // A list of positions with room for every cell of a work plane.
 struct G {
     int count = 0;
@@ -37,55 +32,52 @@ struct BitPlane {
     int fixS = 0;      // 1 << (fix - 1): the bit refinement adds
 };
 
-constexpr uint8_t kNothingDecoded = 255;
 constexpr int kMaxTopPlane = 30;  // keeps every magnitude within 31 bits
+
+// Detail-band positions, by what a significance pass does there: inside
+// positions decode a symbol, outside positions at levels 2-4 with an inside
+// descendant decode whether their subtree is a zerotree, the others never
+// decode anything (and neither does any of their descendants). It depends
+// only on the mask pyramid, so it is built once a call.
+enum CellKind : uint8_t { kNeverCoded = 0, kInsideCell = 1, kOutsideNode = 2 };
+
+struct ScanPlan {
+    Plane<uint8_t> kind;  // CellKind of every detail position
+};
+
+void buildScanPlan(const Plane<int>& r, ScanPlan& plan);
+
+// The positions of one band, in scan order, whose children are not in a
+// zerotree in this bit plane: visited, and neither a zerotree root nor below
+// one. Only their children are visited at the next finer level; every other
+// position there would fail the zerotree test, so the passes never look at
+// it. At most a level-2 band's 32 x 28 positions.
+struct OpenList {
+    static constexpr int kCapacity = (kRows >> 2) * (kCols >> 2);
+    int count = 0;
+    Cell cells[kCapacity];
+};
 
 // Everything one colour stream's decoding works on.
 struct ColourWork {
     Plane<int> coefficient;
-    Plane<uint8_t> passState;    // symbol decoded here in this plane, or 255
     Plane<uint8_t> significant;
-    // Per visited detail position in this plane: whether its children are in
-    // a zerotree (its own zerotree state if it has a pass state, else what it
-    // inherited). The extra last entry stands for "no parent" and stays 0.
-    uint8_t childrenInZerotree[kCells + 1];
+    OpenList open[kLevels + 1][4];  // [level 2-4][band 1-3], rebuilt each bit plane
     G list;     // significance list
     G holding;  // holding list of the magnitude sort
     BitPlane bp;
     State S[5]; // coarsest band, levels 2-4, level 1, outside nodes, refinement
 };
 
-// The detail-band positions a significance pass can act on, band by band in
-// scan order: inside positions, and at levels 2-4 outside positions with an
-// inside descendant. Every other position never decodes anything, and the
-// parent of a listed position is listed too. It depends only on the mask
-// pyramid, so it is built once a call.
-struct ScanEntry {
-    uint16_t idx;     // at(row, col)
-    uint16_t parent;  // the parent's idx, or kNoParent (kCells) at level 4
-    uint8_t inside;
-    uint8_t row;
-    uint8_t col;
-};
-constexpr uint16_t kNoParent = kCells;
-
-struct ScanPlan {
-    ScanEntry entries[kCells];
-    int begin[kLevels + 1][4];  // [level][band]
-    int end[kLevels + 1][4];
-};
-
-void buildScanPlan(const Plane<int>& r, ScanPlan& plan);
-
 // Significance pass over detail band 1-3 of a level; true when the stream
-// ended during it. A position is skipped as part of a zerotree when its
-// nearest ancestor with a pass state has state 2 or 4; the passes of the
-// higher levels of this plane must have run (they record that for children).
+// ended during it. Below level 4 it visits the children of the band's open
+// list of the next coarser level, which that level's pass of this bit plane
+// has made; levels 2-4 make their own open list for the next.
 bool significancePass(int level, int band, ColourWork& w, const ScanPlan& plan, Jg& g, const NR& nr);
 
 // Refines every listed coefficient by the bit fixS, in list order; stops
 // quietly when the stream ends.
-void refinementPass(ColourWork& w, const Plane<int>& r, Jg& g, const NR& nr);
+void refinementPass(ColourWork& w, Jg& g, const NR& nr);
 
 // Within each run of equal known magnitude the entries that gained the fixS
 // bit move to the front. Returns WLT_OK or WLT_ERR_SORT_OVERFLOW.

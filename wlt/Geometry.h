@@ -19,4 +19,10 @@ using Plane = std::array<T, kCells>;
 
 constexpr int at(int row, int col) { return row * kCols + col; }
 
+// A position of a work plane.
+struct Cell {
+    uint8_t row;
+    uint8_t col;
+};
+
 } // namespace wlt

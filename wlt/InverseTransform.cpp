@@ -1,40 +1,136 @@
 #include "InverseTransform.h"
 
-#include "MaskPyramid.h"
-
 #include <algorithm>
-#include <memory>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace wlt {
 
-void inverseLiftSegment(int s, int L, const int64_t* low, const int64_t* high, int64_t* x)
+namespace {
+
+inline bool isZero(int64_t v) { return v == 0; }
+inline bool isZero(Lanes v) { return (v[0] | v[1] | v[2] | v[3]) == 0; }
+
+// Inverse lifting of one run s .. s+L-1 (L >= 2) of a line: low and high are
+// the run's low- and high-band samples in order; x receives the run. V is
+// int64_t or Lanes: the same steps for one plane or three. kHighZero: every
+// high sample is 0, which is common (fine detail is what a 1024-byte portrait
+// keeps least of); then the odd positions start at 0 (d2i(0) = 0) and the
+// even step subtracts (0 + 0 + 2) >> 2 = 0, so both are left out.
+template <bool kHighZero, int kStride, typename V>
+void inverseLiftSegment(int s, int L, const V* low, const V* high, V* x)
 {
     const int e = s + L - 1;
     const int firstEven = s + (s & 1);
     const int firstOdd = s + 1 - (s & 1);
-    const bool scaled = L > 2;  // a pair is lifted unscaled
-    for (int p = firstEven, i = 0; p <= e; p += 2, ++i)
-        x[p] = scaled ? d2i(low[i], 2) : low[i];
-    for (int p = firstOdd, i = 0; p <= e; p += 2, ++i)
-        x[p] = scaled ? d2i(high[i], 1) : high[i];
+    if (L > 2) {  // a pair is lifted unscaled
+        V* even = x + firstEven;
+        for (int i = 0, evens = (e - firstEven) / 2 + 1; i < evens; ++i)
+            even[2 * i] = d2i(low[i * kStride], 2);
+        V* odd = x + firstOdd;
+        const int odds = (e - firstOdd) / 2 + 1;
+        int i = 0;
+        if (!kHighZero) {
+            // Even where the high half is not all 0 most of it is: four at a
+            // time, zeros are not converted to double and back (d2i(0) = 0).
+            for (; i + 4 <= odds; i += 4) {
+                const V* h = high + i * kStride;
+                if (isZero(h[0] | h[kStride] | h[2 * kStride] | h[3 * kStride])) {
+                    for (int j = 0; j < 4; ++j)
+                        odd[2 * (i + j)] = V{};
+                    continue;
+                }
+                for (int j = 0; j < 4; ++j)
+                    odd[2 * (i + j)] = d2i(h[j * kStride], 1);
+            }
+        }
+        for (; i < odds; ++i)
+            odd[2 * i] = kHighZero ? V{} : d2i(high[i * kStride], 1);
+    } else {
+        x[firstEven] = low[0];
+        x[firstOdd] = kHighZero ? V{} : high[0];
+    }
 
     // Even positions first, from the high samples around them (the odd
-    // positions still hold them); a missing neighbour mirrors the other.
-    // Right shifts of negative values round towards minus infinity.
-    for (int p = firstEven; p <= e; p += 2) {
-        const int64_t hl = p - 1 >= s ? x[p - 1] : x[p + 1];
-        const int64_t hr = p + 1 <= e ? x[p + 1] : x[p - 1];
-        x[p] -= (hl + hr + 2) >> 2;
+    // positions still hold them); at an end of the run the missing neighbour
+    // is the other one. Right shifts of negative values round towards minus
+    // infinity. The ends are taken out of the loops to keep them branch-free.
+    int p = firstEven;
+    if (!kHighZero) {
+        if (p == s) {
+            x[p] -= (x[p + 1] + x[p + 1] + 2) >> 2;
+            p += 2;
+        }
+        for (; p < e; p += 2)
+            x[p] -= (x[p - 1] + x[p + 1] + 2) >> 2;
+        if (p == e)
+            x[p] -= (x[p - 1] + x[p - 1] + 2) >> 2;
     }
+
     // Then the odd ones from the rebuilt even neighbours.
-    for (int p = firstOdd; p <= e; p += 2) {
-        const int64_t xl = p - 1 >= s ? x[p - 1] : x[p + 1];
-        const int64_t xr = p + 1 <= e ? x[p + 1] : x[p - 1];
-        x[p] += (xl + xr) >> 1;
+    p = firstOdd;
+    if (p == s) {
+        x[p] += (x[p + 1] + x[p + 1]) >> 1;
+        p += 2;
     }
+    for (; p < e; p += 2)
+        x[p] += (x[p - 1] + x[p + 1]) >> 1;
+    if (p == e)
+        x[p] += (x[p - 1] + x[p - 1]) >> 1;
 }
 
-namespace {
+// The OR of n values, four at a time (independent ORs keep the loads flowing).
+template <int kStride, typename V>
+V orOf(const V* v, int n)
+{
+    V a{}, b{}, c{}, d{};
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        a |= v[i * kStride];
+        b |= v[(i + 1) * kStride];
+        c |= v[(i + 2) * kStride];
+        d |= v[(i + 3) * kStride];
+    }
+    for (; i < n; ++i)
+        a |= v[i * kStride];
+    return a | b | c | d;
+}
+
+// The coefficient line of m entries over the given runs; 0 outside them.
+// kShortcuts: a line that is all 0 stays so and is not written (the return
+// value says whether coefficientOut was written), and the lifting knows when
+// the high half is all 0.
+template <bool kShortcuts, int kStride, typename V>
+bool inverseSegments(const Segment* segments, int count, int m, const V* coefficient, V* coefficientOut)
+{
+    const int half = m / 2;
+    bool highZero = false;
+    if (kShortcuts && isZero(orOf<kStride>(coefficient + half * kStride, m - half))) {
+        if (isZero(orOf<kStride>(coefficient, half)))
+            return false;
+        highZero = true;
+    }
+    int end = 0;  // of the runs so far; the gaps between them are 0
+    for (int i = 0; i < count; ++i) {
+        const int s = segments[i].start;
+        const int L = segments[i].length;
+        std::fill(coefficientOut + end, coefficientOut + s, V{});
+        end = s + L;
+        const V* low = coefficient + ((s + 1) >> 1) * kStride;
+        const V* high = coefficient + (half + (s >> 1)) * kStride;
+        if (L == 1)
+            coefficientOut[s] = d2i(coefficient[(s >> 1) * kStride], 2);
+        else if (highZero)
+            inverseLiftSegment<true, kStride>(s, L, low, high, coefficientOut);
+        else
+            inverseLiftSegment<false, kStride>(s, L, low, high, coefficientOut);
+    }
+    std::fill(coefficientOut + end, coefficientOut + m, V{});
+    return true;
+}
 
 // Mask rebuild of one line; appends its runs to segments (room for m / 2
 // more is the caller's to provide) and returns how many there were.
@@ -67,66 +163,42 @@ int rebuildMaskLine(int mode, int m, const int* mask, int* maskOut, Segment* seg
     return count;
 }
 
-// The coefficient line over the given runs; 0 outside every run.
-void inverseSegments(const Segment* segments, int count, int m, const int64_t* coefficient,
-                     int64_t* coefficientOut)
+// All four levels along the plan, in place. Values are 0 wherever the
+// current mask is not 1: the masked copy starts so, only inside positions
+// carry decoded values, and every inverted line is 0 outside its runs. A line
+// without runs therefore needs no work, and neither does one that is all 0.
+template <typename V>
+void inverseAlongPlan(const InversePlan& plan, Plane<V>& values)
 {
-    const int half = m / 2;
-    std::fill(coefficientOut, coefficientOut + m, 0);
-    for (int i = 0; i < count; ++i) {
-        const int s = segments[i].start;
-        const int L = segments[i].length;
-        if (L == 1)
-            coefficientOut[s] = d2i(coefficient[s >> 1], 2);
-        else
-            inverseLiftSegment(s, L, coefficient + ((s + 1) >> 1), coefficient + half + (s >> 1),
-                               coefficientOut);
+    V out[kRows];
+    for (int level = kLevels; level >= 1; --level) {
+        const int h = kRows >> (level - 1);
+        const int w = kCols >> (level - 1);
+        // Columns are read in place, every kCols-th value, into a contiguous
+        // result that is then copied back; going column by column, the rows
+        // they cross stay in the cache.
+        const int* columns = plan.lineStart[level][0];
+        for (int col = 0; col < w; ++col) {
+            const int first = columns[col], count = columns[col + 1] - first;
+            if (count == 0 || !inverseSegments<true, kCols>(&plan.segments[first], count, h, &values[at(0, col)], out))
+                continue;
+#pragma GCC unroll 4
+            for (int row = 0; row < h; ++row)
+                values[at(row, col)] = out[row];
+        }
+        const int* rows = plan.lineStart[level][1];
+        for (int row = 0; row < h; ++row) {
+            const int first = rows[row], count = rows[row + 1] - first;
+            if (count == 0)
+                continue;
+            V* line = &values[at(row, 0)];
+            if (inverseSegments<true, 1>(&plan.segments[first], count, w, line, out))
+                std::memcpy(static_cast<void*>(line), out, sizeof(V) * w);
+        }
     }
 }
 
-// Coefficients are 0 wherever the current mask is not 1: the masked copy
-// starts so, only inside positions carry decoded values, and every inverted
-// line is 0 outside its runs. A line without runs therefore needs no work.
-void inverseLevelAlongPlan(const InversePlan& plan, Plane<int64_t>& coefficient, Plane<int64_t>& transposed,
-                           int level)
-{
-    const int h = kRows >> (level - 1);
-    const int w = kCols >> (level - 1);
-    int64_t cOut[kRows];
-
-    // Columns: work on the transposed region so each column is contiguous;
-    // copying through 8 x 8 blocks keeps both sides in the cache.
-    constexpr int kBlock = 8;
-    for (int rb = 0; rb < h; rb += kBlock)
-        for (int cb = 0; cb < w; cb += kBlock)
-            for (int row = rb; row < rb + kBlock; ++row)
-                for (int col = cb; col < std::min(cb + kBlock, w); ++col)
-                    transposed[col * kRows + row] = coefficient[at(row, col)];
-    const int* columns = plan.lineStart[level][0];
-    for (int col = 0; col < w; ++col) {
-        const int first = columns[col], count = columns[col + 1] - first;
-        if (count == 0)
-            continue;
-        int64_t* line = &transposed[col * kRows];
-        inverseSegments(&plan.segments[first], count, h, line, cOut);
-        std::copy(cOut, cOut + h, line);
-    }
-    for (int cb = 0; cb < w; cb += kBlock)
-        for (int rb = 0; rb < h; rb += kBlock)
-            for (int col = cb; col < std::min(cb + kBlock, w); ++col)
-                for (int row = rb; row < rb + kBlock; ++row)
-                    coefficient[at(row, col)] = transposed[col * kRows + row];
-
-    const int* rows = plan.lineStart[level][1];
-    for (int row = 0; row < h; ++row) {
-        const int first = rows[row], count = rows[row + 1] - first;
-        if (count == 0)
-            continue;
-        int64_t* line = &coefficient[at(row, 0)];
-        inverseSegments(&plan.segments[first], count, w, line, cOut);
-        std::copy(cOut, cOut + w, line);
-    }
-}
+uint8_t toByte(int64_t v) { return static_cast<uint8_t>(std::clamp<int64_t>(v, 0, 255)); }
 
 } // namespace
 
@@ -135,7 +207,7 @@ void inverseLine(int mode, int m, const int64_t* coefficient, const int* mask,
 {
     Segment segments[kRows / 2];
     const int count = rebuildMaskLine(mode, m, mask, maskOut, segments);
-    inverseSegments(segments, count, m, coefficient, coefficientOut);
+    inverseSegments<false, 1>(segments, count, m, coefficient, coefficientOut);  // the plain steps
 }
 
 void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level)
@@ -162,51 +234,79 @@ void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level)
     }
 }
 
-void buildInversePlan(const Plane<int>& maskPyramid, InversePlan& plan)
+void clearCoefficients(ColourCoefficients& c)
 {
-    // The walk of inverseLevel over levels 4..1, keeping the runs.
-    auto mask = std::make_unique<Plane<int>>(maskPyramid);
-    int n = 0;
-    int mIn[kRows], mOut[kRows];
-    for (int level = kLevels; level >= 1; --level) {
-        const int h = kRows >> (level - 1);
-        const int w = kCols >> (level - 1);
-        int* columns = plan.lineStart[level][0];
-        for (int col = 0; col < w; ++col) {
-            columns[col] = n;
-            for (int row = 0; row < h; ++row)
-                mIn[row] = (*mask)[at(row, col)];
-            n += rebuildMaskLine(2, h, mIn, mOut, plan.segments + n);
-            for (int row = 0; row < h; ++row)
-                (*mask)[at(row, col)] = mOut[row];
-        }
-        columns[w] = n;
-        int* rows = plan.lineStart[level][1];
-        for (int row = 0; row < h; ++row) {
-            rows[row] = n;
-            n += rebuildMaskLine(1, w, &(*mask)[at(row, 0)], mOut, plan.segments + n);
-            std::copy(mOut, mOut + w, &(*mask)[at(row, 0)]);
-        }
-        rows[h] = n;
-    }
-    plan.segmentCount = n;
+    std::memset(static_cast<void*>(c.lanes.data()), 0, sizeof c.lanes);
+    c.maxMagnitude = 0;
 }
 
-void reconstructPlane(const Plane<int>& coefficient, const Plane<int>& maskPyramid, const InversePlan& plan,
-                      const Plane<int>& n, Plane<uint8_t>& out, ReconstructionScratch& scratch)
+void addCoefficients(ColourCoefficients& c, int plane, const Plane<int>& coefficient, const Cell* cells, int count,
+                     const Plane<int>& maskPyramid)
 {
-    Plane<int64_t>& values = scratch.values;
-    // Written without branches: the masks are irregular and would mispredict.
-    for (int i = 0; i < kCells; ++i)
-        values[i] = int64_t{maskPyramid[i] > 0} * coefficient[i];
-    for (int level = kLevels; level >= 1; --level)
-        inverseLevelAlongPlan(plan, values, scratch.transposed, level);
+    for (int i = 0; i < count; ++i) {
+        const int idx = at(cells[i].row, cells[i].col);
+        if (maskPyramid[idx] <= 0)
+            continue;
+        const int v = coefficient[idx];
+        c.lanes[idx][plane] = v;
+        c.maxMagnitude = std::max(c.maxMagnitude, std::abs(int64_t{v}));
+    }
+}
+
+namespace {
+
+// The lanes clamped to 0..255, as the bytes of a word (lane 0 lowest).
+inline uint32_t clampedBytes(Lanes v)
+{
+#if defined(__SSE2__)
+    // Two saturating packs, to 16 bits and then to unsigned 8, clamp exactly.
+    const __m128i words = _mm_packs_epi32(reinterpret_cast<__m128i>(v), _mm_setzero_si128());
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, _mm_setzero_si128())));
+#else
+    uint32_t bytes = 0;
+    for (int k = 0; k < 4; ++k)
+        bytes |= uint32_t{toByte(v[k])} << 8 * k;
+    return bytes;
+#endif
+}
+
+// Calls store(idx) for every pixel inside the shape, run by run: the finest
+// level's row runs are the runs of the shape's own rows (they are split first).
+template <typename Store>
+void forEachInsidePixel(const InversePlan& plan, Store store)
+{
+    const int* rows = plan.lineStart[1][1];
     for (int row = 0; row < kHeight; ++row)
-        for (int col = 0; col < kWidth; ++col) {
-            const int idx = at(row, col);
-            const uint8_t v = static_cast<uint8_t>(std::clamp<int64_t>(values[idx], 0, 255));
-            out[idx] = n[idx] > 0 ? v : out[idx];
+        for (int i = rows[row]; i < rows[row + 1]; ++i) {
+            const int first = at(row, plan.segments[i].start);
+            for (int idx = first; idx < first + plan.segments[i].length; ++idx)
+                store(idx);
         }
+}
+
+} // namespace
+
+void reconstructPlanes(ColourCoefficients& c, const InversePlan& plan, Plane<uint8_t> out[3],
+                       ReconstructionScratch& scratch)
+{
+    for (Plane<uint8_t>* p = out; p != out + 3; ++p)
+        p->fill(0);
+    if (c.maxMagnitude < kLanesMagnitudeLimit) {
+        inverseAlongPlan(plan, c.lanes);
+        forEachInsidePixel(plan, [&](int idx) {
+            const uint32_t bytes = clampedBytes(c.lanes[idx]);
+            for (int k = 0; k < 3; ++k)
+                out[k][idx] = static_cast<uint8_t>(bytes >> 8 * k);
+        });
+        return;
+    }
+    Plane<int64_t>& values = scratch.values;
+    for (int k = 0; k < 3; ++k) {
+        for (int idx = 0; idx < kCells; ++idx)
+            values[idx] = c.lanes[idx][k];
+        inverseAlongPlan(plan, values);
+        forEachInsidePixel(plan, [&](int idx) { out[k][idx] = toByte(values[idx]); });
+    }
 }
 
 } // namespace wlt

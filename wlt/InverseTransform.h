@@ -1,13 +1,19 @@
 #pragma once
 
-// Inverse shape-adaptive integer 5/3 wavelet transform. Values are carried in
-// 64 bits so that no coefficient a stream can describe overflows.
+// Inverse shape-adaptive integer 5/3 wavelet transform.
 
 #include "Geometry.h"
+#include "MaskPyramid.h"
 
 #include <cmath>
 
 namespace wlt {
+
+// The Y, Cb and Cr values of one position side by side (the fourth lane is
+// spare): the three planes share the mask and so every run, and one lifting
+// step then serves all three in one SSE register. The GCC/Clang vector
+// extension keeps the code plain arithmetic; other targets get it lowered.
+using Lanes = int32_t __attribute__((vector_size(16)));
 
 // v x 1.4142 (kind 1) or v x 0.7071 (kind 2), rounded half away from zero.
 inline int64_t d2i(int64_t v, int kind)
@@ -18,47 +24,58 @@ inline int64_t d2i(int64_t v, int kind)
     return static_cast<int64_t>(p + std::copysign(0.5, p));
 }
 
-// A maximal run of inside positions of a line after its mask is rebuilt.
-struct Segment {
-    uint8_t start;
-    uint8_t length;
-};
-
-// Inverse lifting of one run of inside positions s .. s+L-1 of a line: low and
-// high are the run's low- and high-band samples in order; x receives the line.
-void inverseLiftSegment(int s, int L, const int64_t* low, const int64_t* high, int64_t* x);
+// The same, lane by lane, in the same double arithmetic.
+inline Lanes d2i(Lanes v, int kind)
+{
+    using Doubles = double __attribute__((vector_size(32)));
+    using Bits = int64_t __attribute__((vector_size(32)));
+    const Doubles p = __builtin_convertvector(v, Doubles) * (kind == 1 ? 1.4142 : 0.7071);
+    // copysign(0.5, p): the sign bit of p on 0.5.
+    const Bits half = (Bits)(Doubles{} + 0.5);
+    const Doubles away = (Doubles)(((Bits)p & (Bits{} + INT64_MIN)) | half);
+    return __builtin_convertvector(p + away, Lanes);
+}
 
 // One inverse line of m entries (mode 1 row, mode 2 column): rebuilds the
 // mask line and the coefficient line. Inputs and outputs are contiguous.
+// With inverseLevel, the transform as it reads, line by line, in 64 bits
+// (no coefficient a stream can describe overflows them).
 void inverseLine(int mode, int m, const int64_t* coefficient, const int* mask,
                  int64_t* coefficientOut, int* maskOut);
 
 // One inverse level: every column of the level's region, then every row.
 void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level);
 
-// The runs of every line of every inverse level, in the order the levels are
-// inverted. They depend only on the mask pyramid, which the three colour
-// planes share, so the masks are rebuilt once a call rather than per plane.
-struct InversePlan {
-    // A line of m entries has at most m / 2 runs; over all lines of all four
-    // levels, both passes, that is 2 x (7168 + 1792 + 448 + 112).
-    static constexpr int kMaxSegments = 19040;
-    Segment segments[kMaxSegments];
-    int segmentCount = 0;
-    // [level][0 columns, 1 rows][line]: index of the line's first segment;
-    // entry [line + 1] ends it.
-    int lineStart[kLevels + 1][2][kRows + 1];
+// The coefficients of the three colour streams, lane by lane, as the
+// reconstruction starts from them: the masked copy of each plane.
+struct ColourCoefficients {
+    Plane<Lanes> lanes;
+    int64_t maxMagnitude = 0;  // of any coefficient in any lane
 };
-void buildInversePlan(const Plane<int>& maskPyramid, InversePlan& plan);
+void clearCoefficients(ColourCoefficients& c);
 
-// Reconstructs one colour plane: masks the coefficients with the mask pyramid,
-// inverts all levels along the plan, clamps to 0..255 and stores the inside
-// pixels of n into the 8-bit plane.
+// Adds the coefficients of plane 0-2 (Y, Cb, Cr) at the given cells, where
+// the mask pyramid is above 0. Only the significance list's cells can hold a
+// coefficient other than 0, so adding those is the whole masked copy.
+void addCoefficients(ColourCoefficients& c, int plane, const Plane<int>& coefficient, const Cell* cells, int count,
+                     const Plane<int>& maskPyramid);
+
+// Below this magnitude no value of the transform leaves 32 bits: each of the
+// eight line passes grows magnitudes by less than 2 x 1.4142 (plus a few
+// units), so they stay below 2^16 x 2^12 x 2 = 2^29, their sums below 2^30.
+constexpr int64_t kLanesMagnitudeLimit = int64_t{1} << 16;
+
+// 64-bit room for one plane of the rare streams that need it.
 struct ReconstructionScratch {
     Plane<int64_t> values;
-    Plane<int64_t> transposed;  // column-major copy for the column passes
 };
-void reconstructPlane(const Plane<int>& coefficient, const Plane<int>& maskPyramid, const InversePlan& plan,
-                      const Plane<int>& n, Plane<uint8_t>& out, ReconstructionScratch& scratch);
+
+// Inverts all levels along the plan (c is used up), clamps to 0..255 and
+// stores the pixels inside the shape the plan was recorded from into the
+// three 8-bit planes (0 elsewhere). Coefficients below kLanesMagnitudeLimit
+// are transformed in 32-bit lanes, all three planes at once, others one
+// plane at a time in 64 bits; both give the same values.
+void reconstructPlanes(ColourCoefficients& c, const InversePlan& plan, Plane<uint8_t> out[3],
+                       ReconstructionScratch& scratch);
 
 } // namespace wlt

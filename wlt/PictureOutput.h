@@ -6,21 +6,24 @@
 
 namespace wlt {
 
-constexpr int kRgbStride = kWidth * 3;  // red, green, blue per pixel
-using RgbImage = std::array<uint8_t, kHeight * kRgbStride>;
+// The picture's pixels as blue, green, red: the bitmap's own byte order, so
+// that its rows are written out as they are.
+constexpr int kBgrStride = kWidth * 3;
+using BgrImage = std::array<uint8_t, kHeight * kBgrStride>;
 
-// Converts one row of 102 YCbCr pixels to red, green, blue.
-void convertRowToRgb(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow, uint8_t* rgbRow);
+// Converts one row of 102 YCbCr pixels to blue, green, red.
+void convertRowToBgr(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow, uint8_t* bgrRow);
 
-// Converts the three planes, then paints every pixel outside n with FixNum.
+// Converts the three planes where n is inside and paints every pixel outside
+// with the background FixNum (red, green, blue).
 void composePicture(const Plane<uint8_t>& Y, const Plane<uint8_t>& Cb, const Plane<uint8_t>& Cr,
-                    const Plane<int>& n, const uint8_t FixNum[3], RgbImage& rgb);
+                    const Plane<int>& n, const uint8_t FixNum[3], BgrImage& bgr);
 
 // Blends the background pixels that touch the shape with their 3 x 3
 // neighbourhood, in place, row by row.
-void smoothEdges(const Plane<int>& n, RgbImage& rgb);
+void smoothEdges(const Plane<int>& n, BgrImage& bgr);
 
-// Writes the 38862-byte 24-bit bottom-up Windows bitmap of rgb to out.
-void writeBitmap(const RgbImage& rgb, unsigned char* out);
+// Writes the 38862-byte 24-bit bottom-up Windows bitmap of the picture to out.
+void writeBitmap(const BgrImage& bgr, unsigned char* out);
 
 } // namespace wlt

@@ -30,9 +30,9 @@ int decodeShapeStream(const NR& nr, uint8_t FixNum[3], Contour& contour)
     State chain;
     InitState(chain, 8);
     // The first direction is absolute, the others are turns relative to it.
-    contour.dir[0] = static_cast<uint8_t>(decodeSymbol(g, nr, chain));
+    contour.dir[0] = static_cast<uint8_t>(decodeSymbol8(g, nr, chain));
     for (int i = 1; i < contour.count; ++i) {
-        int d = kTables.ChTb[decodeSymbol(g, nr, chain)] - 4 + contour.dir[i - 1];
+        int d = kTables.ChTb[decodeSymbol8(g, nr, chain)] - 4 + contour.dir[i - 1];
         if (d < 0)
             d += 8;
         else if (d > 7)
@@ -109,16 +109,15 @@ int outlineToMask(Contour& c, Plane<int>& n)
         raster[cy][cx] = 0xFF;
     }
 
+    // The box lies inside the picture, so every raster cell that lands in it
+    // is an absolute position of the picture.
     n.fill(0);
-    for (int row = 0; row < kHeight; ++row)
-        for (int col = 0; col < kWidth; ++col) {
-            if (raster[row][col] != 0xFF)
-                continue;
-            const int absRow = c.minY + row;
-            const int absCol = c.minX + col;
-            if (absRow < kHeight && absCol < kWidth)
-                n[at(absRow, absCol)] = 1;
-        }
+    const int rows = kHeight - c.minY, cols = kWidth - c.minX;  // locals: the stores cannot move them
+    for (int row = 0; row < rows; ++row) {
+        int* line = &n[at(c.minY + row, c.minX)];
+        for (int col = 0; col < cols; ++col)
+            line[col] = raster[row][col] == 0xFF;
+    }
     return WLT_OK;
 }
 

@@ -34,11 +34,12 @@ struct Work {
     Plane<int> n;              // shape mask
     Plane<int> r;              // its mask pyramid
     ScanPlan plan;
-    ColourWork colour;
-    Plane<uint8_t> planes[3];  // Y, Cb, Cr
-    RgbImage rgb;
     InversePlan inversePlan;
+    ColourWork colour;
+    ColourCoefficients coefficients;  // of all three streams
     ReconstructionScratch scratch;
+    Plane<uint8_t> planes[3];  // Y, Cb, Cr
+    BgrImage bgr;
 };
 
 } // namespace
@@ -80,7 +81,9 @@ int libwlt::Unpack_Data(unsigned char* in, int inLen, unsigned char* out, int* o
     rc = outlineToMask(w->contour, w->n);
     if (rc != WLT_OK)
         return rc;
-    buildMaskPyramid(w->n, w->r, kLevels);
+    // The inverse rebuilds from the pyramid of "n > 0"; n holds only 0 and 1,
+    // so that pyramid is r itself, and its runs are recorded on the way.
+    buildMaskPyramid(w->n, w->r, kLevels, &w->inversePlan);
 
     // Three colour streams follow, their lengths shared out from one total.
     const int64_t lengthAt = kShapeStart + L1;
@@ -106,22 +109,19 @@ int libwlt::Unpack_Data(unsigned char* in, int inLen, unsigned char* out, int* o
             return WLT_ERR_COLOUR_MARKER;
 
     buildScanPlan(w->r, w->plan);
-    // The inverse rebuilds from the pyramid of "n > 0"; n holds only 0 and 1,
-    // so that pyramid is r itself.
-    buildInversePlan(w->r, w->inversePlan);
 
-    for (Plane<uint8_t>& plane : w->planes)
-        plane.fill(0);
+    clearCoefficients(w->coefficients);
     for (int i = 0; i < 3; ++i) {
         rc = decodeColourStream(colour[i], w->r, w->plan, w->colour);
         if (rc != WLT_OK)
             return rc;
-        reconstructPlane(w->colour.coefficient, w->r, w->inversePlan, w->n, w->planes[i], w->scratch);
+        addCoefficients(w->coefficients, i, w->colour.coefficient, w->colour.list.pairs, w->colour.list.count, w->r);
     }
+    reconstructPlanes(w->coefficients, w->inversePlan, w->planes, w->scratch);
 
-    composePicture(w->planes[0], w->planes[1], w->planes[2], w->n, w->FixNum, w->rgb);
-    smoothEdges(w->n, w->rgb);
-    writeBitmap(w->rgb, out);
+    composePicture(w->planes[0], w->planes[1], w->planes[2], w->n, w->FixNum, w->bgr);
+    smoothEdges(w->n, w->bgr);
+    writeBitmap(w->bgr, out);
     *outLen = WLT_BITMAP_SIZE;
     return WLT_OK;
 }

@@ -68,16 +68,21 @@ TEST(ColourStream, ZeroSymbolIsDecodedAgainAndRefinementAddsTheNextBit)
 
 TEST(SignificancePass, BandOneColumnByColumnOtherBandsRowByRow)
 {
-    // Three inside cells per band; the symbols 0, 1, 2 land on them in scan
-    // order: +fixM, -fixM, and a zerotree root that stays 0.
+    // Three inside cells per band below two open parents; the symbols 0, 1,
+    // 2 land on them in the band's scan order (not parent by parent): +fixM,
+    // -fixM, and a zerotree root that stays 0.
     struct Case {
         int band;
-        int cells[3][2];  // in expected scan order
+        int cells[3][2];    // in expected scan order
+        int parents[2][2];  // their parents at level 2, in scan order
     };
     const Case cases[] = {
-        {1, {{0, 56}, {1, 56}, {0, 57}}},    // level 1 band 1: rows 0-63, columns 56-111
-        {2, {{64, 0}, {64, 1}, {65, 0}}},    // band 2: rows 64-127, columns 0-55
-        {3, {{64, 56}, {64, 57}, {65, 56}}}, // band 3: rows 64-127, columns 56-111
+        // Level 1 band 1: rows 0-63, columns 56-111, column by column.
+        {1, {{1, 56}, {2, 56}, {0, 57}}, {{0, 28}, {1, 28}}},
+        // Band 2: rows 64-127, columns 0-55, row by row.
+        {2, {{64, 1}, {64, 2}, {65, 0}}, {{32, 0}, {32, 1}}},
+        // Band 3: rows 64-127, columns 56-111.
+        {3, {{64, 57}, {64, 58}, {65, 56}}, {{32, 28}, {32, 29}}},
     };
     for (const Case& c : cases) {
         Fixture f;
@@ -87,8 +92,11 @@ TEST(SignificancePass, BandOneColumnByColumnOtherBandsRowByRow)
         f.replan();
         ColourWork& w = *f.w;
         InitState(w.S[S2], 3);
-        w.passState.fill(kNothingDecoded);
         w.bp.fixM = 4;
+        OpenList& parents = w.open[2][c.band];
+        parents.count = 0;
+        for (const auto& p : c.parents)
+            parents.cells[parents.count++] = Cell{static_cast<uint8_t>(p[0]), static_cast<uint8_t>(p[1])};
         StreamWriter sw;
         for (int sym : {0, 1, 2})
             sw.symbol(S2, sym);
@@ -100,7 +108,7 @@ TEST(SignificancePass, BandOneColumnByColumnOtherBandsRowByRow)
         EXPECT_EQ(f.coef(c.cells[0][0], c.cells[0][1]), 4) << "band " << c.band;
         EXPECT_EQ(f.coef(c.cells[1][0], c.cells[1][1]), -4) << "band " << c.band;
         EXPECT_EQ(f.coef(c.cells[2][0], c.cells[2][1]), 0) << "band " << c.band;
-        EXPECT_EQ(w.passState[at(c.cells[2][0], c.cells[2][1])], 2);
+        EXPECT_EQ(w.significant[at(c.cells[2][0], c.cells[2][1])], 0) << "band " << c.band;
         EXPECT_EQ(w.list.count, 2);
     }
 }
@@ -115,18 +123,21 @@ TEST(Zerotree, NearestAncestorWithAStateDecides)
         bool level2Inside;
         bool level2Significant;
         std::vector<std::pair<int, int>> symbols;  // (set, symbol) in decoding order
-        uint8_t expected[4];                       // pass states of levels 4, 3, 2, 1
+        bool open[3];                              // children visited below levels 4, 3, 2
+        int level1;                                // the coefficient at (0, 56)
     };
-    const uint8_t none = kNothingDecoded;
     const Case cases[] = {
-        {"level 4 root", false, false, {{S3, 0}}, {4, none, none, none}},
-        {"level 2 root", false, false, {{S3, 1}, {S3, 1}, {S3, 0}}, {5, 5, 4, none}},
-        {"level 3 root reaches through level 2", false, false, {{S3, 1}, {S3, 0}}, {5, 4, none, none}},
-        {"isolated zero", true, false, {{S3, 1}, {S3, 1}, {S1, 3}, {S2, 0}}, {5, 5, 3, 0}},
-        {"inside root", true, false, {{S3, 1}, {S3, 1}, {S1, 2}}, {5, 5, 2, none}},
+        {"level 4 root", false, false, {{S3, 0}}, {false, false, false}, 0},
+        {"level 2 root", false, false, {{S3, 1}, {S3, 1}, {S3, 0}}, {true, true, false}, 0},
+        {"level 3 root reaches through level 2", false, false, {{S3, 1}, {S3, 0}}, {true, false, false}, 0},
+        {"isolated zero", true, false, {{S3, 1}, {S3, 1}, {S1, 3}, {S2, 0}}, {true, true, true}, 8},
+        {"inside root", true, false, {{S3, 1}, {S3, 1}, {S1, 2}}, {true, true, false}, 0},
         {"significant parent passes on its ancestors' verdict", true, true, {{S3, 1}, {S3, 1}, {S2, 1}},
-         {5, 5, none, 1}},
+         {true, true, true}, -8},
     };
+    // Written after the case's symbols: decoded back only if the passes read
+    // exactly those.
+    const int sentinel[8] = {1, 0, 0, 1, 1, 1, 0, 1};
     for (const Case& c : cases) {
         Fixture f;
         f.build();
@@ -136,15 +147,16 @@ TEST(Zerotree, NearestAncestorWithAStateDecides)
             r[at(0, 28)] = 1;
         f.replan();
         ColourWork& w = *f.w;
-        for (int set : {S1, S2, S3})
+        for (int set : {S1, S2, S3, S4})
             InitState(w.S[set], set == S1 ? 4 : set == S2 ? 3 : 2);
-        w.passState.fill(kNothingDecoded);
         w.bp.fixM = 8;
         if (c.level2Significant)
             w.significant[at(0, 28)] = 1;
         StreamWriter sw;
         for (auto [set, sym] : c.symbols)
             sw.symbol(set, sym);
+        for (int bit : sentinel)
+            sw.symbol(S4, bit);
         const std::vector<uint8_t> s = sw.stream(3);
         const NR nr{static_cast<int>(s.size()), s.data()};
         Jg g;
@@ -152,16 +164,20 @@ TEST(Zerotree, NearestAncestorWithAStateDecides)
         for (int level = kLevels; level >= 1; --level)
             for (int band = 1; band <= 3; ++band)
                 ASSERT_FALSE(significancePass(level, band, w, *f.plan, g, nr)) << c.what;
-        const int cells[4][2] = {{0, 7}, {0, 14}, {0, 28}, {0, 56}};
-        for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(w.passState[at(cells[i][0], cells[i][1])], c.expected[i]) << c.what << ", level " << 4 - i;
-        EXPECT_EQ(w.passState[at(0, 29)], none) << c.what;
-        // Exactly the listed symbols were read: the next is what follows them.
-        EXPECT_EQ(w.coefficient[at(0, 56)], c.expected[3] == 0 ? 8 : c.expected[3] == 1 ? -8 : 0) << c.what;
+        const int cells[3][2] = {{0, 7}, {0, 14}, {0, 28}};
+        for (int i = 0; i < 3; ++i) {
+            const OpenList& open = w.open[kLevels - i][1];
+            const bool listed = open.count == 1 && open.cells[0].row == cells[i][0] && open.cells[0].col == cells[i][1];
+            EXPECT_EQ(listed, c.open[i]) << c.what << ", level " << kLevels - i;
+            EXPECT_LE(open.count, 1) << c.what << ": only the tree's own cells are open";
+        }
+        EXPECT_EQ(w.coefficient[at(0, 56)], c.level1) << c.what;
+        for (int bit : sentinel)
+            ASSERT_EQ(decodeSymbol(g, nr, w.S[S4]), bit) << c.what << ": the passes read other symbols than these";
     }
 }
 
-TEST(ScanPlan, ListsInsideCellsAndTheOutsideNodesAboveThem)
+TEST(ScanPlan, CodesInsideCellsAndTheOutsideNodesAboveThem)
 {
     // One inside cell at level 1, (11, 63): its outside ancestors (5, 31),
     // (2, 15) and (1, 7) have an inside descendant and are coded; a marker
@@ -172,17 +188,16 @@ TEST(ScanPlan, ListsInsideCellsAndTheOutsideNodesAboveThem)
     (*r)[at(2, 2)] = 1;  // coarsest band: not a detail position
     auto plan = std::make_unique<ScanPlan>();
     buildScanPlan(*r, *plan);
-    std::vector<std::pair<int, int>> listed;
-    for (int level = kLevels; level >= 1; --level)
-        for (int band = 1; band <= 3; ++band)
-            for (int i = plan->begin[level][band]; i < plan->end[level][band]; ++i)
-                listed.emplace_back(plan->entries[i].row, plan->entries[i].col);
+    std::vector<std::pair<int, int>> coded;
+    for (int row = 0; row < kRows; ++row)
+        for (int col = 0; col < kCols; ++col)
+            if (plan->kind[at(row, col)] != kNeverCoded)
+                coded.emplace_back(row, col);
     const std::vector<std::pair<int, int>> expected{{1, 7}, {2, 15}, {5, 31}, {11, 63}};
-    EXPECT_EQ(listed, expected);
-    EXPECT_EQ(plan->entries[3].parent, at(5, 31));
-    EXPECT_EQ(plan->entries[0].parent, kNoParent);
-    EXPECT_EQ(plan->entries[3].inside, 1);
-    EXPECT_EQ(plan->entries[2].inside, 0);
+    EXPECT_EQ(coded, expected);
+    EXPECT_EQ(plan->kind[at(11, 63)], kInsideCell);
+    EXPECT_EQ(plan->kind[at(5, 31)], kOutsideNode);
+    EXPECT_EQ(plan->kind[at(1, 7)], kOutsideNode);
 }
 
 TEST(MagnitudeSort, NewlyRefinedEntriesLeadTheirRunInOrder)
@@ -207,13 +222,11 @@ TEST(MagnitudeSort, NewlyRefinedEntriesLeadTheirRunInOrder)
 TEST(Refinement, FollowsListOrderAndKeepsSigns)
 {
     auto w = std::make_unique<ColourWork>();
-    auto r = std::make_unique<Plane<int>>();
     w->bp.fixS = 2;
     const int values[3] = {4, -4, 8};
     for (int i = 0; i < 3; ++i) {
         w->coefficient[at(3, i)] = values[i];
         w->significant[at(3, i)] = 1;
-        (*r)[at(3, i)] = 1;
     }
     // List order differs from position order.
     w->list.append(3, 2);
@@ -228,7 +241,7 @@ TEST(Refinement, FollowsListOrderAndKeepsSigns)
     const NR nr{static_cast<int>(s.size()), s.data()};
     Jg g;
     startDecoder(g, nr, 2);
-    refinementPass(*w, *r, g, nr);
+    refinementPass(*w, g, nr);
     EXPECT_EQ(w->coefficient[at(3, 2)], 10);
     EXPECT_EQ(w->coefficient[at(3, 0)], 4);
     EXPECT_EQ(w->coefficient[at(3, 1)], -6);
@@ -237,12 +250,10 @@ TEST(Refinement, FollowsListOrderAndKeepsSigns)
 TEST(Refinement, StopsWhenTheStreamEnds)
 {
     auto w = std::make_unique<ColourWork>();
-    auto r = std::make_unique<Plane<int>>();
     w->bp.fixS = 1;
     for (int i = 0; i < 100; ++i) {
         w->coefficient[at(5, i)] = -2;
         w->significant[at(5, i)] = 1;
-        (*r)[at(5, i)] = 1;
         w->list.append(5, i);
     }
     InitState(w->S[S4], 2);
@@ -251,7 +262,7 @@ TEST(Refinement, StopsWhenTheStreamEnds)
     const NR nr{static_cast<int>(s.size()), s.data()};
     Jg g;
     startDecoder(g, nr, 2);
-    refinementPass(*w, *r, g, nr);
+    refinementPass(*w, g, nr);
     ASSERT_TRUE(streamEnded(g, nr));
     int refined = 0;
     for (int i = 0; i < 100; ++i) {

@@ -16,13 +16,29 @@ using namespace wlt;
 
 namespace {
 
-void reconstruct(const Plane<int>& coef, const Plane<int>& pyramid, const Plane<int>& n, Plane<uint8_t>& out)
+// The decoder's reconstruction of up to three planes at once: the masked copy
+// of every position, the plan recorded while the pyramid of n is built.
+void reconstruct(const std::vector<const Plane<int>*>& coef, const Plane<int>& n, Plane<uint8_t>* out)
 {
+    auto pyramid = std::make_unique<Plane<int>>();
     auto plan = std::make_unique<InversePlan>();
-    buildInversePlan(pyramid, *plan);
+    buildMaskPyramid(n, *pyramid, kLevels, plan.get());
+    std::vector<Cell> all;
+    for (int row = 0; row < kRows; ++row)
+        for (int col = 0; col < kCols; ++col)
+            all.push_back(Cell{static_cast<uint8_t>(row), static_cast<uint8_t>(col)});
+    auto c = std::make_unique<ColourCoefficients>();
+    clearCoefficients(*c);
+    for (size_t i = 0; i < coef.size(); ++i)
+        addCoefficients(*c, static_cast<int>(i), *coef[i], all.data(), static_cast<int>(all.size()), *pyramid);
+    auto planes = std::make_unique<Plane<uint8_t>[]>(3);
     auto scratch = std::make_unique<ReconstructionScratch>();
-    reconstructPlane(coef, pyramid, *plan, n, out, *scratch);
+    reconstructPlanes(*c, *plan, planes.get(), *scratch);
+    for (size_t i = 0; i < coef.size(); ++i)
+        out[i] = planes[i];
 }
+
+void reconstruct(const Plane<int>& coef, const Plane<int>& n, Plane<uint8_t>& out) { reconstruct({&coef}, n, &out); }
 
 } // namespace
 
@@ -102,43 +118,52 @@ TEST(InverseLine, RunStartingAtAnOddPositionTakesItsSamplesFromBothHalves)
 
 TEST(InverseLevels, RebuildTheMaskAndThePlanAgreesWithLineByLine)
 {
-    // Random shapes and coefficients: levels inverted line by line give back
-    // the shape, and reconstructing along the per-call plan of runs gives the
-    // same values.
+    // Random shapes and three planes of coefficients: levels inverted line by
+    // line in 64 bits give back the shape, and the decoder's reconstruction
+    // along the recorded runs gives the same values in every plane.
     std::mt19937 rng(11);
-    // The last round carries the largest magnitudes a stream can describe,
-    // with alternating signs: sums that would overflow 32 bits.
-    for (int round = 0; round < 6; ++round) {
-        const bool extreme = round == 5;
+    // The last rounds carry, with alternating signs, the largest magnitudes
+    // the 32-bit lanes take and the largest a stream can describe: sums that
+    // would overflow 32 bits.
+    for (int round = 0; round < 7; ++round) {
+        const bool nearLanesLimit = round == 5;
+        const bool extreme = round == 6;
         auto n = std::make_unique<Plane<int>>();
         for (int row = 0; row < kHeight; ++row)
             for (int col = 0; col < kWidth; ++col)
-                (*n)[at(row, col)] = extreme || (rng() % 100) < 20 * (round + 1) ? 1 : 0;
+                (*n)[at(row, col)] = round >= 5 || (rng() % 100) < 20 * (round + 1) ? 1 : 0;
         auto pyramid = std::make_unique<Plane<int>>();
         buildMaskPyramid(*n, *pyramid, kLevels);
-        auto coef = std::make_unique<Plane<int>>();
-        for (int i = 0; i < kCells; ++i) {
-            const int v = extreme ? ((i & 1) ? 2147483647 : -2147483647) : static_cast<int>(rng() % 801) - 400;
-            (*coef)[i] = (*pyramid)[i] == 1 ? v : 0;
+        std::vector<std::unique_ptr<Plane<int>>> coef;
+        for (int plane = 0; plane < 3; ++plane) {
+            coef.push_back(std::make_unique<Plane<int>>());
+            for (int i = 0; i < kCells; ++i) {
+                const int sign = ((i + plane) & 1) ? 1 : -1;
+                const int v = extreme          ? sign * 2147483647
+                              : nearLanesLimit ? sign * static_cast<int>(kLanesMagnitudeLimit - 1 - rng() % 2)
+                                               : static_cast<int>(rng() % 801) - 400;
+                (*coef[plane])[i] = (*pyramid)[i] == 1 ? v : 0;
+            }
         }
 
-        auto mask = std::make_unique<Plane<int>>(*pyramid);
-        auto values = std::make_unique<Plane<int64_t>>();
-        for (int i = 0; i < kCells; ++i)
-            (*values)[i] = (*coef)[i];
-        for (int level = kLevels; level >= 1; --level)
-            inverseLevel(*mask, *values, level);
-        ASSERT_EQ(*mask, *n) << "round " << round;
-
-        auto out = std::make_unique<Plane<uint8_t>>();
-        out->fill(0);
-        reconstruct(*coef, *pyramid, *n, *out);
-        for (int row = 0; row < kHeight; ++row)
-            for (int col = 0; col < kWidth; ++col) {
-                const int idx = at(row, col);
-                const int expected = (*n)[idx] ? static_cast<int>(std::clamp<int64_t>((*values)[idx], 0, 255)) : 0;
-                ASSERT_EQ((*out)[idx], expected) << "round " << round << " at " << row << "," << col;
-            }
+        auto out = std::make_unique<Plane<uint8_t>[]>(3);
+        reconstruct({coef[0].get(), coef[1].get(), coef[2].get()}, *n, out.get());
+        for (int plane = 0; plane < 3; ++plane) {
+            auto mask = std::make_unique<Plane<int>>(*pyramid);
+            auto values = std::make_unique<Plane<int64_t>>();
+            for (int i = 0; i < kCells; ++i)
+                (*values)[i] = (*coef[plane])[i];
+            for (int level = kLevels; level >= 1; --level)
+                inverseLevel(*mask, *values, level);
+            ASSERT_EQ(*mask, *n) << "round " << round;
+            for (int row = 0; row < kHeight; ++row)
+                for (int col = 0; col < kWidth; ++col) {
+                    const int idx = at(row, col);
+                    const int expected = (*n)[idx] ? static_cast<int>(std::clamp<int64_t>((*values)[idx], 0, 255)) : 0;
+                    ASSERT_EQ(out[plane][idx], expected)
+                        << "round " << round << ", plane " << plane << " at " << row << "," << col;
+                }
+        }
     }
 }
 
@@ -146,13 +171,11 @@ TEST(ReconstructPlane, LonePixelIsTheCoarseCoefficientScaledEightTimes)
 {
     auto n = std::make_unique<Plane<int>>();
     (*n)[at(77, 45)] = 1;
-    auto pyramid = std::make_unique<Plane<int>>();
-    buildMaskPyramid(*n, *pyramid, kLevels);
     auto coef = std::make_unique<Plane<int>>();
     (*coef)[at(4, 2)] = 1600;
     (*coef)[at(0, 0)] = 999;  // outside the shape: masked away
     auto out = std::make_unique<Plane<uint8_t>>();
-    reconstruct(*coef, *pyramid, *n, *out);
+    reconstruct(*coef, *n, *out);
     // 1600 -> 1131 -> 800 -> 566 -> 400 -> 283 -> 200 -> 141 -> 100
     EXPECT_EQ((*out)[at(77, 45)], 100);
     int others = 0;
@@ -166,20 +189,18 @@ TEST(ReconstructPlane, ValuesAreClampedToBytes)
     auto n = std::make_unique<Plane<int>>();
     (*n)[at(77, 45)] = 1;
     (*n)[at(10, 10)] = 1;
-    auto pyramid = std::make_unique<Plane<int>>();
-    buildMaskPyramid(*n, *pyramid, kLevels);
     auto coef = std::make_unique<Plane<int>>();
     (*coef)[at(4, 2)] = (1 << 30) + ((1 << 30) - 1);  // the largest a stream can carry
     (*coef)[at(10 >> 4, 10 >> 4)] = -((1 << 30) + ((1 << 30) - 1));
     auto out = std::make_unique<Plane<uint8_t>>();
-    reconstruct(*coef, *pyramid, *n, *out);
+    reconstruct(*coef, *n, *out);
     EXPECT_EQ((*out)[at(77, 45)], 255);
     EXPECT_EQ((*out)[at(10, 10)], 0);
 }
 
 TEST(ColourConversion, GreyStaysGreyAndResultsTruncateThenClamp)
 {
-    uint8_t y[kWidth], cb[kWidth], cr[kWidth], rgb[kWidth * 3];
+    uint8_t y[kWidth], cb[kWidth], cr[kWidth], bgr[kWidth * 3];
     for (int i = 0; i < kWidth; ++i) {
         y[i] = 128;
         cb[i] = 128;
@@ -188,15 +209,39 @@ TEST(ColourConversion, GreyStaysGreyAndResultsTruncateThenClamp)
     y[1] = 100; cb[1] = 200; cr[1] = 50;
     y[2] = 10;  cb[2] = 128; cr[2] = 127;
     y[3] = 250; cb[3] = 255; cr[3] = 255;
-    convertRowToRgb(y, cb, cr, rgb);
-    EXPECT_EQ(rgb[0], 128); EXPECT_EQ(rgb[1], 128); EXPECT_EQ(rgb[2], 128);
-    EXPECT_EQ(rgb[3], 0);    // -9.356 clamps to 0
-    EXPECT_EQ(rgb[4], 130);  // 130.925 truncates
-    EXPECT_EQ(rgb[5], 227);  // 227.584
-    EXPECT_EQ(rgb[6], 8);    // 8.598
-    EXPECT_EQ(rgb[7], 10);   // 10.714
-    EXPECT_EQ(rgb[9], 255);  // 428.05 clamps
-    EXPECT_EQ(rgb[10], 115); // 250 - 43.706 - 90.696 = 115.598
+    convertRowToBgr(y, cb, cr, bgr);
+    EXPECT_EQ(bgr[0], 128); EXPECT_EQ(bgr[1], 128); EXPECT_EQ(bgr[2], 128);
+    EXPECT_EQ(bgr[5], 0);    // red -9.356 clamps to 0
+    EXPECT_EQ(bgr[4], 130);  // green 130.925 truncates
+    EXPECT_EQ(bgr[3], 227);  // blue 227.584
+    EXPECT_EQ(bgr[8], 8);    // red 8.598
+    EXPECT_EQ(bgr[7], 10);   // green 10.714
+    EXPECT_EQ(bgr[11], 255); // red 428.05 clamps
+    EXPECT_EQ(bgr[10], 115); // green 250 - 43.706 - 90.696 = 115.598
+}
+
+TEST(ColourConversion, EveryColourConvertsAsInDoubleArithmetic)
+{
+    // Every (Y, Cb, Cr) at every kind of position in a row, against the
+    // formulas evaluated one pixel at a time.
+    auto toByte = [](double v) { return static_cast<uint8_t>(std::clamp(static_cast<int>(v), 0, 255)); };
+    uint8_t y[kWidth], cb[kWidth], cr[kWidth], bgr[kWidth * 3];
+    for (int Y = 0; Y < 256; ++Y)
+        for (int Cb = 0; Cb < 256; ++Cb)
+            for (int first = 0; first < 256; first += kWidth) {
+                for (int i = 0; i < kWidth; ++i) {
+                    y[i] = static_cast<uint8_t>(Y);
+                    cb[i] = static_cast<uint8_t>(Cb);
+                    cr[i] = static_cast<uint8_t>(first + i + Y);
+                }
+                convertRowToBgr(y, cb, cr, bgr);
+                for (int i = 0; i < kWidth; ++i) {
+                    const double dy = y[i], dcb = cb[i] - 128.0, dcr = cr[i] - 128.0;
+                    ASSERT_EQ(bgr[3 * i + 2], toByte(dy + 1.402 * dcr)) << Y << " " << Cb << " " << int{cr[i]};
+                    ASSERT_EQ(bgr[3 * i + 1], toByte(dy - 0.34414 * dcb - 0.71414 * dcr)) << Y << " " << Cb << " " << int{cr[i]};
+                    ASSERT_EQ(bgr[3 * i], toByte(dy + 1.772 * dcb)) << Y << " " << Cb << " " << int{cr[i]};
+                }
+            }
 }
 
 TEST(Background, PaintsOutsideAndSmoothsTheRingInScanOrder)
@@ -208,15 +253,21 @@ TEST(Background, PaintsOutsideAndSmoothsTheRingInScanOrder)
     auto Cr = std::make_unique<Plane<uint8_t>>();
     Y->fill(0); Cb->fill(128); Cr->fill(128);
     (*Y)[at(10, 10)] = 180;
+    auto bgr = std::make_unique<BgrImage>();
+    auto px = [&](int row, int col, int ch) { return (*bgr)[row * kBgrStride + col * 3 + ch]; };
+    const uint8_t redGreenBlue[3] = {90, 91, 92};
+    composePicture(*Y, *Cb, *Cr, *n, redGreenBlue, *bgr);
+    EXPECT_EQ(px(50, 50, 0), 92) << "blue first, as the bitmap stores it";
+    EXPECT_EQ(px(50, 50, 1), 91);
+    EXPECT_EQ(px(50, 50, 2), 90);
+
     const uint8_t fix[3] = {90, 90, 90};
-    auto rgb = std::make_unique<RgbImage>();
-    composePicture(*Y, *Cb, *Cr, *n, fix, *rgb);
-    auto px = [&](int row, int col, int ch) { return (*rgb)[row * kRgbStride + col * 3 + ch]; };
+    composePicture(*Y, *Cb, *Cr, *n, fix, *bgr);
     EXPECT_EQ(px(10, 10, 0), 180);
     EXPECT_EQ(px(0, 0, 0), 90);
     EXPECT_EQ(px(50, 50, 2), 90);
 
-    smoothEdges(*n, *rgb);
+    smoothEdges(*n, *bgr);
     EXPECT_EQ(px(9, 9, 0), 100);   // (8 x 90 + 180) / 9
     EXPECT_EQ(px(9, 10, 0), 101);  // includes the smoothed (9, 9): (7 x 90 + 100 + 180) / 9
     EXPECT_EQ(px(10, 10, 0), 180) << "inside pixels are not smoothed";
@@ -224,9 +275,9 @@ TEST(Background, PaintsOutsideAndSmoothsTheRingInScanOrder)
 
     // Row 0 and column 0 are never smoothed, even beside the shape.
     (*n)[at(1, 1)] = 1;
-    rgb->fill(90);
-    (*rgb)[1 * kRgbStride + 3] = 0;
-    smoothEdges(*n, *rgb);
+    bgr->fill(90);
+    (*bgr)[1 * kBgrStride + 3] = 0;
+    smoothEdges(*n, *bgr);
     EXPECT_EQ(px(0, 0, 0), 90);
     EXPECT_EQ(px(1, 0, 0), 90);
     EXPECT_EQ(px(1, 2, 0), 80);  // (8 x 90 + 0) / 9
@@ -234,17 +285,17 @@ TEST(Background, PaintsOutsideAndSmoothsTheRingInScanOrder)
 
 TEST(Bitmap, HeaderAndBottomUpRowsWithPadding)
 {
-    auto rgb = std::make_unique<RgbImage>();
-    rgb->fill(0);
+    auto bgr = std::make_unique<BgrImage>();
+    bgr->fill(0);
     auto set = [&](int row, int col, uint8_t r, uint8_t g, uint8_t b) {
-        (*rgb)[row * kRgbStride + col * 3 + 0] = r;
-        (*rgb)[row * kRgbStride + col * 3 + 1] = g;
-        (*rgb)[row * kRgbStride + col * 3 + 2] = b;
+        (*bgr)[row * kBgrStride + col * 3 + 0] = b;
+        (*bgr)[row * kBgrStride + col * 3 + 1] = g;
+        (*bgr)[row * kBgrStride + col * 3 + 2] = r;
     };
     set(125, 0, 1, 2, 3);
     set(0, 101, 4, 5, 6);
     std::vector<unsigned char> out(WLT_BITMAP_SIZE, 0xEE);
-    writeBitmap(*rgb, out.data());
+    writeBitmap(*bgr, out.data());
     auto le32 = [&](int off) { return out[off] | out[off + 1] << 8 | out[off + 2] << 16 | out[off + 3] << 24; };
     EXPECT_EQ(out[0], 'B');
     EXPECT_EQ(out[1], 'M');

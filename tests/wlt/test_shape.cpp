@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <algorithm>
 #include <vector>
 
@@ -232,4 +234,28 @@ TEST(MaskPyramid, SinglePixelEndsInTheCoarsestBand)
     for (int v : r)
         ones += v == 1;
     EXPECT_EQ(ones, 1) << "a lone pixel is carried only by the coarsest band";
+}
+
+TEST(MaskPyramid, AgreesWithLineByLineSplits)
+{
+    // Random masks, from sparse (lone entries everywhere) to nearly full.
+    std::mt19937 rng(5);
+    for (int density = 5; density < 100; density += 15) {
+        Plane<int> n{};
+        for (int row = 0; row < kHeight; ++row)
+            for (int col = 0; col < kWidth; ++col)
+                n[at(row, col)] = static_cast<int>(rng() % 100) < density;
+        Plane<int> expected = n;
+        for (int level = 1; level <= kLevels; ++level) {
+            const int h = kRows >> (level - 1);
+            const int w = kCols >> (level - 1);
+            for (int row = 0; row < h; ++row)
+                splitMaskLine(&expected[at(row, 0)], 1, w, 1);
+            for (int col = 0; col < w; ++col)
+                splitMaskLine(&expected[at(0, col)], kCols, h, 2);
+        }
+        Plane<int> r;
+        buildMaskPyramid(n, r, kLevels);
+        EXPECT_EQ(r, expected) << "density " << density;
+    }
 }
