@@ -21,6 +21,14 @@ struct AppOptions {
     } given;
 };
 
+// The program's name and version, for --version and the logs.
+void setApplicationIdentity();
+
+// Answers --help and --version and exits, on a QCoreApplication of its own:
+// they must work without a display, before the QApplication exists.
+// Returns for every other command line.
+void answerHelpOrVersion(int argc, char** argv);
+
 // Parses the command line of the running application; --help and
 // --version print and exit, a bad option prints the error and exits with 2.
 AppOptions parseCommandLine(const QCoreApplication& app);

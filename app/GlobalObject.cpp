@@ -2,6 +2,9 @@
 
 #include "QGetHandWrtingDevData.h"
 #include "QHandWritingDevForLibUsb.h"
+#include "QHidWritingDevice.h"
+
+#include <QDebug>
 
 CGlobalObject::CGlobalObject()
     : signWindow(nullptr)
@@ -10,6 +13,22 @@ CGlobalObject::CGlobalObject()
     // The thread reads through signDevice itself, so it always uses the
     // driver installed here.
     samplingThread = new QGetHandWrtingDevData(&signDevice);
+}
+
+void CGlobalObject::stopSampling()
+{
+    if (!samplingThread->isRunning())
+        return;
+    samplingThread->m_stop = true;
+    samplingThread->quit();
+    samplingThread->wait();
+}
+
+void CGlobalObject::releasePad()
+{
+    stopSampling();
+    signDevice->closeDevice();
+    qWarning().noquote() << QStringLiteral("signature pad released");
 }
 
 CGlobalObject* g_globalObj = new CGlobalObject;

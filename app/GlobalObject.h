@@ -11,6 +11,14 @@ class CGlobalObject {
 public:
     CGlobalObject();
 
+    // Ends the sampling thread and waits for it: it has no event loop, so
+    // the stop flag ends it, within one read. Must precede any close or
+    // reopen of the pad.
+    void stopSampling();
+    // At exit: stops the sampling thread, then closes the pad, which gives
+    // its interface back.
+    void releasePad();
+
     QHidWritingDevice* signDevice;
     QGetHandWrtingDevData* samplingThread;
     MainWindow* signWindow;

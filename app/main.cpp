@@ -1,9 +1,11 @@
 #include "CommandLine.h"
 #include "EchoServer.h"
 #include "FaceFonts.h"
+#include "GlobalObject.h"
 #include "Logging.h"
 #include "SimulatedCameras.h"
 #include "SimulationMode.h"
+#include "TerminationSignals.h"
 #include "VirtualSimCard.h"
 #include "WorkingFolder.h"
 
@@ -20,9 +22,12 @@ int main(int argc, char** argv)
     qDebug() << "****";
     qWarning("20220711"); // build-date marker of this release
 
+    answerHelpOrVersion(argc, argv);
     QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("periphd"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(PERIPHD_VERSION));
+    setApplicationIdentity();
+    // Early: a stop that comes during start-up waits in the pipe and is
+    // taken up as soon as the event loop runs.
+    TerminationSignals termination;
     AppOptions options = parseCommandLine(app);
     if (options.userFolder && !enterUserFolder())
         return 1;
@@ -48,5 +53,14 @@ int main(int argc, char** argv)
         return 1;
     }
     QObject::connect(server, &EchoServer::closed, &app, &QCoreApplication::quit);
-    return app.exec();
+    // Quitting ends every event loop, the windows' nested ones included:
+    // their handlers return (the page's socket is closed by then, so they
+    // answer nobody) and free their windows and cameras before exec() does.
+    QObject::connect(&termination, &TerminationSignals::received, server, [server](int signalNumber) {
+        qWarning().noquote() << QStringLiteral("%1: stopping").arg(TerminationSignals::name(signalNumber));
+        server->shutDown();
+    });
+    const int status = app.exec();
+    g_globalObj->releasePad();
+    return status;
 }

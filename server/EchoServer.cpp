@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QPointer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
@@ -43,6 +44,35 @@ EchoServer::~EchoServer()
 {
     webSocketServer->close();
     qDeleteAll(clients.begin(), clients.end());
+}
+
+void EchoServer::shutDown()
+{
+    if (m_shuttingDown)
+        return;
+    m_shuttingDown = true;
+    m_gate->close();
+    if (clients.isEmpty()) {
+        finishShutdown();
+        return;
+    }
+    // A copy: a socket that has nothing left to write disconnects, and
+    // leaves the list, inside close().
+    const QList<QWebSocket*> open = clients;
+    for (QWebSocket* client : open)
+        client->close(QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("periphd is stopping"));
+    if (!clients.isEmpty())
+        QTimer::singleShot(kShutdownGraceMs, this, &EchoServer::finishShutdown);
+}
+
+void EchoServer::finishShutdown()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    // The WebSocket server emits its closed(), and with it ours, from the
+    // event loop, so what the sockets still had to write goes out first.
+    webSocketServer->close();
 }
 
 quint16 EchoServer::port() const
@@ -102,4 +132,6 @@ void EchoServer::socketDisconnected()
                                     .arg(ServerOptions::maxMessageBytes);
     clients.removeAll(client);
     client->deleteLater();
+    if (m_shuttingDown && clients.isEmpty())
+        finishShutdown();
 }

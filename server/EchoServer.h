@@ -25,6 +25,14 @@ public:
     quint16 port() const;
     CTextMessageProcessor* messageProcessor() const { return processor; }
 
+    // Stopping the service: accepts no more connections, closes every
+    // client with 1001 (going away), and once they are gone, or after
+    // kShutdownGraceMs for a peer that does not take its close, closes the
+    // WebSocket server, which emits closed(). A request still waiting for
+    // its window gets no reply: its socket is no longer connected.
+    void shutDown();
+    static constexpr int kShutdownGraceMs = 1000;
+
 signals:
     void closed();
 
@@ -35,6 +43,8 @@ private slots:
     void socketDisconnected();
 
 private:
+    void finishShutdown();
+
     QWebSocketServer* webSocketServer;
     QList<QWebSocket*> clients;
     bool debugOutput;
@@ -42,5 +52,7 @@ private:
 
     HandshakeGate* m_gate;
     bool m_listening = false;
+    bool m_shuttingDown = false;
+    bool m_finished = false;
     QString m_error;
 };

@@ -18,6 +18,8 @@ public:
     explicit HandshakeGate(const ServerOptions& options, QObject* parent = nullptr);
 
     bool listen(quint16 port);
+    // Stops listening; connections already admitted are not affected.
+    void close() { m_tcpServer.close(); }
     QString errorString() const { return m_tcpServer.errorString(); }
     quint16 serverPort() const { return m_tcpServer.serverPort(); }
 

@@ -19,18 +19,6 @@ namespace {
 
 const QString kSignImagePath = QStringLiteral("/tmp/kmo_sign.png");
 
-// The worker has no event loop, so quit() alone would not end it; the flag
-// does, within one read. Joined before the pad is touched again.
-void stopSampling()
-{
-    QGetHandWrtingDevData* thread = g_globalObj->samplingThread;
-    if (!thread->isRunning())
-        return;
-    thread->m_stop = true;
-    thread->quit();
-    thread->wait();
-}
-
 } // namespace
 
 void CTextMessageProcessor::OnZCDeviceExist(QString functionName, QWebSocket* client, QString)
@@ -42,7 +30,7 @@ void CTextMessageProcessor::OnZCDeviceExist(QString functionName, QWebSocket* cl
 void CTextMessageProcessor::OnZCStartDeviceAB(QString functionName, QWebSocket* client, QString)
 {
     qWarning().noquote() << QStringLiteral("启动签字板");
-    stopSampling();
+    g_globalObj->stopSampling();
     g_globalObj->signDevice->closeDevice();
     const int result = g_globalObj->signDevice->openDevice();
     if (result == 1) {
@@ -125,7 +113,7 @@ void CTextMessageProcessor::ZCEndSignAB(QString functionName, QWebSocket* client
 void CTextMessageProcessor::ZCStopDeviceAB(QString functionName, QWebSocket* client, QString)
 {
     emit sEndSign();
-    stopSampling();
+    g_globalObj->stopSampling();
     sendReply(client, CreateJson(functionName, 1, QString(), QString(), QString()));
 }
 
