@@ -53,6 +53,7 @@ private slots:
     void withoutTheFileTheDefaultsStand();
     void userFolderHoldsTheLog();
     void unusableUserFolderStopsTheStart();
+    void helpAndVersionNeedNoDisplay();
     void chromiumPolicyHoldsExactlyTheConfiguredOrigins();
     void chromiumPolicyRefusesWhatItCannotName();
 
@@ -164,6 +165,33 @@ void StartupE2eTest::unusableUserFolderStopsTheStart()
     QCOMPARE(periphd.process().exitCode(), 1);
     QVERIFY2(periphd.standardError().contains(("cannot use the folder " + blocker.fileName()).toUtf8()),
              periphd.standardError().constData());
+}
+
+void StartupE2eTest::helpAndVersionNeedNoDisplay()
+{
+    // As from a console or a package's post-install script: no display, no
+    // windowing system chosen.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    const struct {
+        const char* option;
+        QByteArray expected;
+    } cases[] = {
+        {"--version", "periphd " PERIPHD_VERSION "\n"},
+        {"-v", "periphd " PERIPHD_VERSION "\n"},
+        {"--help", "--simulate"},
+    };
+    for (const auto& c : cases) {
+        QProcess periphd;
+        periphd.setProcessEnvironment(env);
+        periphd.start(PeriphdProcess::binaryPath(), {QString::fromLatin1(c.option)});
+        QVERIFY(periphd.waitForFinished(15000));
+        const QByteArray error = periphd.readAllStandardError();
+        QVERIFY2(periphd.exitStatus() == QProcess::NormalExit && periphd.exitCode() == 0,
+                 qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(c.option), QString::fromUtf8(error))));
+        QVERIFY2(periphd.readAllStandardOutput().contains(c.expected), c.option);
+    }
 }
 
 void StartupE2eTest::chromiumPolicyHoldsExactlyTheConfiguredOrigins()
