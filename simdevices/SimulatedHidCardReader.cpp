@@ -20,7 +20,6 @@ void remember(QList<T>& history, const T& entry)
     history.append(entry);
 }
 
-constexpr int kInterface = 0;
 constexpr uint8_t kSetReportType = 0x21; // class, interface, host to device
 constexpr uint8_t kGetReportType = 0xA1; // class, interface, device to host
 constexpr uint8_t kSetReport = 0x09;
@@ -130,10 +129,10 @@ void SimulatedHidCardReader::setPlugged(bool plugged)
             return;
         if (plugged) {
             m_attachment = m_nextAttachment++;
-            m_kernelDriverBound = true;
+            m_interface.kernelDriverBound = true;
         } else {
             m_attachment = 0;
-            m_claimed = false;
+            m_interface.claimed = false;
             m_partial = false;
             m_partialMessage.clear();
             m_answer.clear();
@@ -152,13 +151,13 @@ bool SimulatedHidCardReader::plugged() const
 void SimulatedHidCardReader::setKernelDriverBound(bool bound)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_kernelDriverBound = bound;
+    m_interface.kernelDriverBound = bound;
 }
 
 void SimulatedHidCardReader::setClaimError(int error)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_claimError = error;
+    m_interface.claimError = error;
 }
 
 void SimulatedHidCardReader::setNotReadyPolls(int count)
@@ -208,7 +207,7 @@ void SimulatedHidCardReader::failInputReportsAfter(int after, int error)
 void SimulatedHidCardReader::resetFaults()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_claimError = 0;
+    m_interface.claimError = 0;
     m_notReadyPolls = 0;
     m_readStatus = 0;
     m_requestAnswer = -1;
@@ -256,13 +255,13 @@ void SimulatedHidCardReader::clearHistory()
 bool SimulatedHidCardReader::kernelDriverBound() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_kernelDriverBound;
+    return m_interface.kernelDriverBound;
 }
 
 bool SimulatedHidCardReader::interfaceClaimed() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_claimed;
+    return m_interface.claimed;
 }
 
 uint16_t SimulatedHidCardReader::vendorId() const
@@ -284,44 +283,25 @@ uint64_t SimulatedHidCardReader::attachment() const
 int SimulatedHidCardReader::claimInterface(int interfaceNumber)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_attachment)
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (interfaceNumber != kInterface)
-        return LIBUSB_ERROR_NOT_FOUND;
-    if (m_claimError)
-        return m_claimError;
-    if (m_kernelDriverBound)
-        return LIBUSB_ERROR_BUSY;
-    m_claimed = true;
-    return LIBUSB_SUCCESS;
+    return m_interface.claim(m_attachment != 0, interfaceNumber);
 }
 
 int SimulatedHidCardReader::releaseInterface(int interfaceNumber)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_attachment)
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (interfaceNumber != kInterface || !m_claimed)
-        return LIBUSB_ERROR_NOT_FOUND;
-    m_claimed = false;
-    return LIBUSB_SUCCESS;
+    return m_interface.release(m_attachment != 0, interfaceNumber);
 }
 
 bool SimulatedHidCardReader::kernelDriverActive(int interfaceNumber) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return interfaceNumber == kInterface && m_kernelDriverBound;
+    return m_interface.driverActive(interfaceNumber);
 }
 
 int SimulatedHidCardReader::detachKernelDriver(int interfaceNumber)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_attachment)
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (interfaceNumber != kInterface || !m_kernelDriverBound)
-        return LIBUSB_ERROR_NOT_FOUND;
-    m_kernelDriverBound = false;
-    return LIBUSB_SUCCESS;
+    return m_interface.detach(m_attachment != 0, interfaceNumber);
 }
 
 int SimulatedHidCardReader::transfer(unsigned char, unsigned char*, int, int* transferred, int)
@@ -337,7 +317,7 @@ int SimulatedHidCardReader::controlTransfer(uint8_t requestType, uint8_t request
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_attachment)
         return LIBUSB_ERROR_NO_DEVICE;
-    if (index != kInterface || length != kReportSize || !data)
+    if (index != m_interface.number || length != kReportSize || !data)
         return LIBUSB_ERROR_PIPE;
     const bool setting = requestType == kSetReportType && request == kSetReport
         && value == kOutputValue;
@@ -347,11 +327,8 @@ int SimulatedHidCardReader::controlTransfer(uint8_t requestType, uint8_t request
         return LIBUSB_ERROR_PIPE;
     // A request to the interface needs it: usbfs claims it for the caller,
     // which fails while the HID driver holds it.
-    if (!m_claimed) {
-        if (m_kernelDriverBound)
-            return LIBUSB_ERROR_BUSY;
-        m_claimed = true;
-    }
+    if (const int claimed = m_interface.claimForTransfer())
+        return claimed;
     return setting ? setReport(data) : getReport(data);
 }
 

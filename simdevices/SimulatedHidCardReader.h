@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SimulatedInterface.h"
 #include "SimulatedUsbDevice.h"
 
 #include <QByteArray>
@@ -110,9 +111,7 @@ private:
     bool m_cardPresent = true;
     uint64_t m_attachment = 1;
     uint64_t m_nextAttachment = 2;
-    bool m_kernelDriverBound = true;
-    bool m_claimed = false;
-    int m_claimError = 0;
+    SimulatedInterface m_interface{0, false, true}; // usbhid binds at plug-in
     QByteArray m_partialMessage; // reports of a message whose last has not come
     bool m_partial = false;
     int m_notReadyPending = 0;   // "still reading" answers before the data

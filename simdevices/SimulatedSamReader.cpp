@@ -21,7 +21,6 @@ void remember(QList<T>& history, const T& entry)
     history.append(entry);
 }
 
-constexpr int kInterface = 0;
 const QByteArray kPreamble = QByteArray::fromHex("AAAAAA9669");
 constexpr int kHeadSize = 7; // preamble and length
 
@@ -128,7 +127,7 @@ void SimulatedSamReader::setPlugged(bool plugged)
             m_attachment = m_nextAttachment++;
         } else {
             m_attachment = 0;
-            m_claimed = false;
+            m_interface.claimed = false;
             m_pendingRequest.clear();
             m_replies.clear();
         }
@@ -169,13 +168,13 @@ void SimulatedSamReader::failTransfers(unsigned char endpoint, int count, int er
 void SimulatedSamReader::setClaimError(int error)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_claimError = error;
+    m_interface.claimError = error;
 }
 
 void SimulatedSamReader::resetFaults()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_claimError = 0;
+    m_interface.claimError = 0;
     m_status.clear();
     m_faults.clear();
     m_rawReplies.clear();
@@ -204,7 +203,7 @@ void SimulatedSamReader::clearHistory()
 bool SimulatedSamReader::interfaceClaimed() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_claimed;
+    return m_interface.claimed;
 }
 
 QByteArray SimulatedSamReader::usbDescriptors(Module module)
@@ -243,25 +242,13 @@ uint64_t SimulatedSamReader::attachment() const
 int SimulatedSamReader::claimInterface(int interfaceNumber)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_attachment)
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (interfaceNumber != kInterface)
-        return LIBUSB_ERROR_NOT_FOUND;
-    if (m_claimError)
-        return m_claimError;
-    m_claimed = true;
-    return LIBUSB_SUCCESS;
+    return m_interface.claim(m_attachment != 0, interfaceNumber);
 }
 
 int SimulatedSamReader::releaseInterface(int interfaceNumber)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_attachment)
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (interfaceNumber != kInterface || !m_claimed)
-        return LIBUSB_ERROR_NOT_FOUND;
-    m_claimed = false;
-    return LIBUSB_SUCCESS;
+    return m_interface.release(m_attachment != 0, interfaceNumber);
 }
 
 bool SimulatedSamReader::kernelDriverActive(int) const
@@ -308,7 +295,7 @@ int SimulatedSamReader::transfer(unsigned char endpoint, unsigned char* data, in
         log(endpoint, 0, LIBUSB_ERROR_PIPE, waitMs);
         return LIBUSB_ERROR_PIPE;
     }
-    m_claimed = true; // usbfs claims the interface for a transfer if needed
+    m_interface.claimForTransfer(); // no kernel driver to refuse it
     if (const int error = takeFailure(endpoint)) {
         log(endpoint, 0, error, waitMs);
         return error;

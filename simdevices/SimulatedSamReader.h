@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SimulatedInterface.h"
 #include "SimulatedUsbDevice.h"
 
 #include <QByteArray>
@@ -139,8 +140,7 @@ private:
     bool m_cardPresent = true;
     uint64_t m_attachment = 1;
     uint64_t m_nextAttachment = 2;
-    bool m_claimed = false;
-    int m_claimError = 0;
+    SimulatedInterface m_interface; // a vendor interface: no kernel driver binds to it
     QByteArray m_pendingRequest; // a 0501 request whose rest has not come yet
     std::map<unsigned char, std::deque<QByteArray>> m_replies; // per IN endpoint
     std::map<Command, QByteArray> m_status;
