@@ -8,18 +8,6 @@
 
 namespace {
 
-// What the host did is kept for tests to look at, but not without end: the
-// simulated service runs for as long as it likes.
-constexpr int kHistory = 4096;
-
-template <typename T>
-void remember(QList<T>& history, const T& entry)
-{
-    if (history.size() >= kHistory)
-        history.removeFirst();
-    history.append(entry);
-}
-
 constexpr uint8_t kSetReportType = 0x21; // class, interface, host to device
 constexpr uint8_t kGetReportType = 0xA1; // class, interface, device to host
 constexpr uint8_t kSetReport = 0x09;
@@ -43,7 +31,7 @@ QByteArray report(char flag, unsigned char status = 0)
 } // namespace
 
 SimulatedHidCardReader::SimulatedHidCardReader()
-    : m_record(kTextSize + kPhotoSize, '\0')
+    : SimulatedCardReader(SimulatedInterface{0, false, true}) // usbhid binds at plug-in
 {
 }
 
@@ -93,71 +81,22 @@ QByteArray SimulatedHidCardReader::usbDescriptors()
     return QByteArray(reinterpret_cast<const char*>(descriptors), sizeof descriptors);
 }
 
-bool SimulatedHidCardReader::setCardRecord(const QByteArray& record)
+void SimulatedHidCardReader::plugChanged(bool plugged)
 {
-    if (record.size() != kTextSize + kPhotoSize
-        && record.size() != kTextSize + kPhotoSize + kFingerprintSize)
-        return false;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_record = record;
-    return true;
-}
-
-QByteArray SimulatedHidCardReader::cardRecord() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_record;
-}
-
-void SimulatedHidCardReader::setCardPresent(bool present)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_cardPresent = present;
-}
-
-bool SimulatedHidCardReader::cardPresent() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_cardPresent;
-}
-
-void SimulatedHidCardReader::setPlugged(bool plugged)
-{
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (plugged == (m_attachment != 0))
-            return;
-        if (plugged) {
-            m_attachment = m_nextAttachment++;
-            m_interface.kernelDriverBound = true;
-        } else {
-            m_attachment = 0;
-            m_interface.claimed = false;
-            m_partial = false;
-            m_partialMessage.clear();
-            m_answer.clear();
-            m_notReadyPending = 0;
-        }
+    if (plugged) {
+        m_interface.kernelDriverBound = true; // usbhid binds again
+        return;
     }
-    notify();
-}
-
-bool SimulatedHidCardReader::plugged() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_attachment != 0;
+    m_partial = false;
+    m_partialMessage.clear();
+    m_answer.clear();
+    m_notReadyPending = 0;
 }
 
 void SimulatedHidCardReader::setKernelDriverBound(bool bound)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_interface.kernelDriverBound = bound;
-}
-
-void SimulatedHidCardReader::setClaimError(int error)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_interface.claimError = error;
 }
 
 void SimulatedHidCardReader::setNotReadyPolls(int count)
@@ -258,12 +197,6 @@ bool SimulatedHidCardReader::kernelDriverBound() const
     return m_interface.kernelDriverBound;
 }
 
-bool SimulatedHidCardReader::interfaceClaimed() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_interface.claimed;
-}
-
 uint16_t SimulatedHidCardReader::vendorId() const
 {
     return devices::kHidCardReader.vendor;
@@ -272,36 +205,6 @@ uint16_t SimulatedHidCardReader::vendorId() const
 uint16_t SimulatedHidCardReader::productId() const
 {
     return devices::kHidCardReader.product;
-}
-
-uint64_t SimulatedHidCardReader::attachment() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_attachment;
-}
-
-int SimulatedHidCardReader::claimInterface(int interfaceNumber)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_interface.claim(m_attachment != 0, interfaceNumber);
-}
-
-int SimulatedHidCardReader::releaseInterface(int interfaceNumber)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_interface.release(m_attachment != 0, interfaceNumber);
-}
-
-bool SimulatedHidCardReader::kernelDriverActive(int interfaceNumber) const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_interface.driverActive(interfaceNumber);
-}
-
-int SimulatedHidCardReader::detachKernelDriver(int interfaceNumber)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_interface.detach(m_attachment != 0, interfaceNumber);
 }
 
 int SimulatedHidCardReader::transfer(unsigned char, unsigned char*, int, int* transferred, int)
@@ -421,19 +324,3 @@ int SimulatedHidCardReader::getReport(unsigned char* data)
     return kReportSize;
 }
 
-void SimulatedHidCardReader::setChangeListener(std::function<void()> listener)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_listener = std::move(listener);
-}
-
-void SimulatedHidCardReader::notify()
-{
-    std::function<void()> listener;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        listener = m_listener;
-    }
-    if (listener)
-        listener();
-}

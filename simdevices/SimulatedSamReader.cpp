@@ -9,18 +9,6 @@
 
 namespace {
 
-// What the host did is kept for tests to look at, but not without end: the
-// simulated service runs for as long as it likes.
-constexpr int kHistory = 4096;
-
-template <typename T>
-void remember(QList<T>& history, const T& entry)
-{
-    if (history.size() >= kHistory)
-        history.removeFirst();
-    history.append(entry);
-}
-
 const QByteArray kPreamble = QByteArray::fromHex("AAAAAA9669");
 constexpr int kHeadSize = 7; // preamble and length
 
@@ -46,7 +34,7 @@ QByteArray bigEndian16(int value)
 } // namespace
 
 SimulatedSamReader::SimulatedSamReader()
-    : m_record(kTextSize + kPhotoSize, '\0')
+    : SimulatedCardReader(SimulatedInterface{}) // a vendor interface: no kernel driver binds to it
     , m_samId(QByteArray::fromHex("0D4A1E05202400A1B2C3D4E5F6071829"))
 {
 }
@@ -58,34 +46,6 @@ QByteArray SimulatedSamReader::frame(const QByteArray& body)
     for (char byte : tail)
         sum ^= uchar(byte);
     return kPreamble + tail + char(sum);
-}
-
-bool SimulatedSamReader::setCardRecord(const QByteArray& record)
-{
-    if (record.size() != kTextSize + kPhotoSize
-        && record.size() != kTextSize + kPhotoSize + kFingerprintSize)
-        return false;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_record = record;
-    return true;
-}
-
-QByteArray SimulatedSamReader::cardRecord() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_record;
-}
-
-void SimulatedSamReader::setCardPresent(bool present)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_cardPresent = present;
-}
-
-bool SimulatedSamReader::cardPresent() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_cardPresent;
 }
 
 void SimulatedSamReader::setModule(Module module)
@@ -117,28 +77,12 @@ QByteArray SimulatedSamReader::samId() const
     return m_samId;
 }
 
-void SimulatedSamReader::setPlugged(bool plugged)
+void SimulatedSamReader::plugChanged(bool plugged)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (plugged == (m_attachment != 0))
-            return;
-        if (plugged) {
-            m_attachment = m_nextAttachment++;
-        } else {
-            m_attachment = 0;
-            m_interface.claimed = false;
-            m_pendingRequest.clear();
-            m_replies.clear();
-        }
+    if (!plugged) {
+        m_pendingRequest.clear();
+        m_replies.clear();
     }
-    notify();
-}
-
-bool SimulatedSamReader::plugged() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_attachment != 0;
 }
 
 void SimulatedSamReader::setStatus(Command command, const QByteArray& status)
@@ -163,12 +107,6 @@ void SimulatedSamReader::failTransfers(unsigned char endpoint, int count, int er
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_failures[endpoint] = Failure{count, error};
-}
-
-void SimulatedSamReader::setClaimError(int error)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_interface.claimError = error;
 }
 
 void SimulatedSamReader::resetFaults()
@@ -200,12 +138,6 @@ void SimulatedSamReader::clearHistory()
     m_transfers.clear();
 }
 
-bool SimulatedSamReader::interfaceClaimed() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_interface.claimed;
-}
-
 QByteArray SimulatedSamReader::usbDescriptors(Module module)
 {
     const QByteArray endpoints = module == Module::M0501
@@ -231,34 +163,6 @@ uint16_t SimulatedSamReader::vendorId() const
 uint16_t SimulatedSamReader::productId() const
 {
     return devices::kSamCardReader.product;
-}
-
-uint64_t SimulatedSamReader::attachment() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_attachment;
-}
-
-int SimulatedSamReader::claimInterface(int interfaceNumber)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_interface.claim(m_attachment != 0, interfaceNumber);
-}
-
-int SimulatedSamReader::releaseInterface(int interfaceNumber)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_interface.release(m_attachment != 0, interfaceNumber);
-}
-
-bool SimulatedSamReader::kernelDriverActive(int) const
-{
-    return false; // a vendor interface: no kernel driver binds to it
-}
-
-int SimulatedSamReader::detachKernelDriver(int)
-{
-    return LIBUSB_ERROR_NOT_FOUND;
 }
 
 bool SimulatedSamReader::hasEndpoint(unsigned char endpoint) const
@@ -479,20 +383,3 @@ int SimulatedSamReader::controlTransfer(uint8_t, uint8_t, uint16_t, uint16_t, un
     return LIBUSB_ERROR_PIPE; // the readers' drivers never use the control pipe
 }
 
-void SimulatedSamReader::setChangeListener(std::function<void()> listener)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_listener = std::move(listener);
-}
-
-void SimulatedSamReader::notify()
-{
-    m_changed.notify_all();
-    std::function<void()> listener;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        listener = m_listener;
-    }
-    if (listener)
-        listener();
-}
