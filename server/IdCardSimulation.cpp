@@ -151,21 +151,24 @@ QString onOff(bool on)
 }
 
 // The reader as it now stands, for the reply's data.
+SimulatedCardReader& scriptedReader(bool sam)
+{
+    if (sam)
+        return simulatedSamReader();
+    return simulatedHidCardReader();
+}
+
 QString state(bool sam)
 {
+    const SimulatedCardReader& reader = scriptedReader(sam);
     QJsonObject s;
+    s.insert(QStringLiteral("reader"), sam ? QStringLiteral("sam") : QStringLiteral("hid"));
+    s.insert(QStringLiteral("present"), onOff(reader.cardPresent()));
+    s.insert(QStringLiteral("attached"), onOff(reader.plugged()));
     if (sam) {
-        SimulatedSamReader& r = simulatedSamReader();
-        s.insert(QStringLiteral("reader"), QStringLiteral("sam"));
-        s.insert(QStringLiteral("module"), moduleName(r.module()));
-        s.insert(QStringLiteral("samId"), QString::fromLatin1(r.samId().toHex().toUpper()));
-        s.insert(QStringLiteral("present"), onOff(r.cardPresent()));
-        s.insert(QStringLiteral("attached"), onOff(r.plugged()));
-    } else {
-        SimulatedHidCardReader& r = simulatedHidCardReader();
-        s.insert(QStringLiteral("reader"), QStringLiteral("hid"));
-        s.insert(QStringLiteral("present"), onOff(r.cardPresent()));
-        s.insert(QStringLiteral("attached"), onOff(r.plugged()));
+        const SimulatedSamReader& samReader = simulatedSamReader();
+        s.insert(QStringLiteral("module"), moduleName(samReader.module()));
+        s.insert(QStringLiteral("samId"), QString::fromLatin1(samReader.samId().toHex().toUpper()));
     }
     return QString::fromUtf8(QJsonDocument(s).toJson(QJsonDocument::Compact));
 }
@@ -185,25 +188,18 @@ void CTextMessageProcessor::SimIDCard(QString functionName, QWebSocket* client, 
     }
 
     if (script.sam) {
-        SimulatedSamReader& reader = simulatedSamReader();
+        SimulatedSamReader& sam = simulatedSamReader();
         if (script.module)
-            reader.setModule(*script.module);
+            sam.setModule(*script.module);
         if (script.samId)
-            reader.setSamId(*script.samId);
-        if (script.record)
-            reader.setCardRecord(*script.record);
-        if (script.present)
-            reader.setCardPresent(*script.present);
-        if (script.attached)
-            reader.setPlugged(*script.attached);
-    } else {
-        SimulatedHidCardReader& reader = simulatedHidCardReader();
-        if (script.record)
-            reader.setCardRecord(*script.record);
-        if (script.present)
-            reader.setCardPresent(*script.present);
-        if (script.attached)
-            reader.setPlugged(*script.attached);
+            sam.setSamId(*script.samId);
     }
+    SimulatedCardReader& reader = scriptedReader(script.sam);
+    if (script.record)
+        reader.setCardRecord(*script.record);
+    if (script.present)
+        reader.setCardPresent(*script.present);
+    if (script.attached)
+        reader.setPlugged(*script.attached);
     sendReply(client, CreateJson(functionName, 1, QString(), state(script.sam), QString()));
 }

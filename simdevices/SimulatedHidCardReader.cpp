@@ -8,19 +8,6 @@
 
 namespace {
 
-// What the host did is kept for tests to look at, but not without end: the
-// simulated service runs for as long as it likes.
-constexpr int kHistory = 4096;
-
-template <typename T>
-void remember(QList<T>& history, const T& entry)
-{
-    if (history.size() >= kHistory)
-        history.removeFirst();
-    history.append(entry);
-}
-
-constexpr int kInterface = 0;
 constexpr uint8_t kSetReportType = 0x21; // class, interface, host to device
 constexpr uint8_t kGetReportType = 0xA1; // class, interface, device to host
 constexpr uint8_t kSetReport = 0x09;
@@ -44,7 +31,7 @@ QByteArray report(char flag, unsigned char status = 0)
 } // namespace
 
 SimulatedHidCardReader::SimulatedHidCardReader()
-    : m_record(kTextSize + kPhotoSize, '\0')
+    : SimulatedCardReader(SimulatedInterface{0, false, true}) // usbhid binds at plug-in
 {
 }
 
@@ -94,71 +81,22 @@ QByteArray SimulatedHidCardReader::usbDescriptors()
     return QByteArray(reinterpret_cast<const char*>(descriptors), sizeof descriptors);
 }
 
-bool SimulatedHidCardReader::setCardRecord(const QByteArray& record)
+void SimulatedHidCardReader::plugChanged(bool plugged)
 {
-    if (record.size() != kTextSize + kPhotoSize
-        && record.size() != kTextSize + kPhotoSize + kFingerprintSize)
-        return false;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_record = record;
-    return true;
-}
-
-QByteArray SimulatedHidCardReader::cardRecord() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_record;
-}
-
-void SimulatedHidCardReader::setCardPresent(bool present)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_cardPresent = present;
-}
-
-bool SimulatedHidCardReader::cardPresent() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_cardPresent;
-}
-
-void SimulatedHidCardReader::setPlugged(bool plugged)
-{
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (plugged == (m_attachment != 0))
-            return;
-        if (plugged) {
-            m_attachment = m_nextAttachment++;
-            m_kernelDriverBound = true;
-        } else {
-            m_attachment = 0;
-            m_claimed = false;
-            m_partial = false;
-            m_partialMessage.clear();
-            m_answer.clear();
-            m_notReadyPending = 0;
-        }
+    if (plugged) {
+        m_interface.kernelDriverBound = true; // usbhid binds again
+        return;
     }
-    notify();
-}
-
-bool SimulatedHidCardReader::plugged() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_attachment != 0;
+    m_partial = false;
+    m_partialMessage.clear();
+    m_answer.clear();
+    m_notReadyPending = 0;
 }
 
 void SimulatedHidCardReader::setKernelDriverBound(bool bound)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_kernelDriverBound = bound;
-}
-
-void SimulatedHidCardReader::setClaimError(int error)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_claimError = error;
+    m_interface.kernelDriverBound = bound;
 }
 
 void SimulatedHidCardReader::setNotReadyPolls(int count)
@@ -208,7 +146,7 @@ void SimulatedHidCardReader::failInputReportsAfter(int after, int error)
 void SimulatedHidCardReader::resetFaults()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_claimError = 0;
+    m_interface.claimError = 0;
     m_notReadyPolls = 0;
     m_readStatus = 0;
     m_requestAnswer = -1;
@@ -256,13 +194,7 @@ void SimulatedHidCardReader::clearHistory()
 bool SimulatedHidCardReader::kernelDriverBound() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_kernelDriverBound;
-}
-
-bool SimulatedHidCardReader::interfaceClaimed() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_claimed;
+    return m_interface.kernelDriverBound;
 }
 
 uint16_t SimulatedHidCardReader::vendorId() const
@@ -273,55 +205,6 @@ uint16_t SimulatedHidCardReader::vendorId() const
 uint16_t SimulatedHidCardReader::productId() const
 {
     return devices::kHidCardReader.product;
-}
-
-uint64_t SimulatedHidCardReader::attachment() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_attachment;
-}
-
-int SimulatedHidCardReader::claimInterface(int interfaceNumber)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_attachment)
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (interfaceNumber != kInterface)
-        return LIBUSB_ERROR_NOT_FOUND;
-    if (m_claimError)
-        return m_claimError;
-    if (m_kernelDriverBound)
-        return LIBUSB_ERROR_BUSY;
-    m_claimed = true;
-    return LIBUSB_SUCCESS;
-}
-
-int SimulatedHidCardReader::releaseInterface(int interfaceNumber)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_attachment)
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (interfaceNumber != kInterface || !m_claimed)
-        return LIBUSB_ERROR_NOT_FOUND;
-    m_claimed = false;
-    return LIBUSB_SUCCESS;
-}
-
-bool SimulatedHidCardReader::kernelDriverActive(int interfaceNumber) const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return interfaceNumber == kInterface && m_kernelDriverBound;
-}
-
-int SimulatedHidCardReader::detachKernelDriver(int interfaceNumber)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_attachment)
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (interfaceNumber != kInterface || !m_kernelDriverBound)
-        return LIBUSB_ERROR_NOT_FOUND;
-    m_kernelDriverBound = false;
-    return LIBUSB_SUCCESS;
 }
 
 int SimulatedHidCardReader::transfer(unsigned char, unsigned char*, int, int* transferred, int)
@@ -337,7 +220,7 @@ int SimulatedHidCardReader::controlTransfer(uint8_t requestType, uint8_t request
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_attachment)
         return LIBUSB_ERROR_NO_DEVICE;
-    if (index != kInterface || length != kReportSize || !data)
+    if (index != m_interface.number || length != kReportSize || !data)
         return LIBUSB_ERROR_PIPE;
     const bool setting = requestType == kSetReportType && request == kSetReport
         && value == kOutputValue;
@@ -347,11 +230,8 @@ int SimulatedHidCardReader::controlTransfer(uint8_t requestType, uint8_t request
         return LIBUSB_ERROR_PIPE;
     // A request to the interface needs it: usbfs claims it for the caller,
     // which fails while the HID driver holds it.
-    if (!m_claimed) {
-        if (m_kernelDriverBound)
-            return LIBUSB_ERROR_BUSY;
-        m_claimed = true;
-    }
+    if (const int claimed = m_interface.claimForTransfer())
+        return claimed;
     return setting ? setReport(data) : getReport(data);
 }
 
@@ -444,19 +324,3 @@ int SimulatedHidCardReader::getReport(unsigned char* data)
     return kReportSize;
 }
 
-void SimulatedHidCardReader::setChangeListener(std::function<void()> listener)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_listener = std::move(listener);
-}
-
-void SimulatedHidCardReader::notify()
-{
-    std::function<void()> listener;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        listener = m_listener;
-    }
-    if (listener)
-        listener();
-}

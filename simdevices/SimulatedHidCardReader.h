@@ -1,12 +1,8 @@
 #pragma once
 
-#include "SimulatedUsbDevice.h"
-
-#include <QByteArray>
-#include <QList>
+#include "SimulatedCardReader.h"
 
 #include <deque>
-#include <mutex>
 
 // The HID-class identity card reader, USB 072F:90D5, as seen on USB: one HID
 // interface (0), held by the kernel's HID driver until detached, spoken to
@@ -25,36 +21,18 @@
 //   a reply of up to 27 bytes is one report 02 00 00 n 00 + data;
 // - an error status in byte 2 (no data) when the card cannot be read, 0x10
 //   for a malformed message, 0x21 for an unknown command.
-// A GET_REPORT with no answer pending stalls.
-//
-// Thread-safe like the other models: scripted from one thread while a
-// driver talks to it on another.
-class SimulatedHidCardReader final : public SimulatedUsbDevice {
+// A GET_REPORT with no answer pending stalls. The fingerprint data a card
+// may hold is not delivered by this reader.
+class SimulatedHidCardReader final : public SimulatedCardReader {
 public:
     static constexpr int kReportSize = 32;
-    static constexpr int kTextSize = 256;
-    static constexpr int kPhotoSize = 1024;
-    static constexpr int kFingerprintSize = 1024;
 
     SimulatedHidCardReader();
 
-    // The card as it holds its record: 256 bytes of text and 1024 of photo,
-    // optionally followed by 1024 bytes of fingerprint data, which this
-    // reader does not deliver. Anything else is refused (false).
-    bool setCardRecord(const QByteArray& record);
-    QByteArray cardRecord() const;
-    void setCardPresent(bool present);
-    bool cardPresent() const;
-    // Unplugging drops pending answers; plugging in again rebinds the
-    // kernel driver and gives new handles.
-    void setPlugged(bool plugged);
-    bool plugged() const;
+    // Plugging in again rebinds the kernel driver.
     void setKernelDriverBound(bool bound);
 
     // Failure knobs, until resetFaults().
-    // Claims fail with this libusb error (0: they do not), e.g. another
-    // program holds the interface.
-    void setClaimError(int error);
     // The read answers "still reading" (0x16) this many times first
     // (negative: for ever).
     void setNotReadyPolls(int count);
@@ -80,7 +58,6 @@ public:
     int notReadyAnswers() const;             // of which "still reading"
     void clearHistory();
     bool kernelDriverBound() const;
-    bool interfaceClaimed() const;
 
     // The input reports a read of this record is answered with.
     static QList<QByteArray> readReports(const QByteArray& data, int announcedLength = -1);
@@ -88,31 +65,17 @@ public:
 
     uint16_t vendorId() const override;
     uint16_t productId() const override;
-    uint64_t attachment() const override;
-    int claimInterface(int interfaceNumber) override;
-    int releaseInterface(int interfaceNumber) override;
-    bool kernelDriverActive(int interfaceNumber) const override;
-    int detachKernelDriver(int interfaceNumber) override;
     int transfer(unsigned char endpoint, unsigned char* data, int length, int* transferred,
                  int waitMs) override;
     int controlTransfer(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
                         unsigned char* data, uint16_t length) override;
-    void setChangeListener(std::function<void()> listener) override;
 
 private:
     int setReport(const unsigned char* report);
     int getReport(unsigned char* report);
     void answer(const QByteArray& message);
-    void notify();
+    void plugChanged(bool plugged) override;
 
-    mutable std::mutex m_mutex;
-    QByteArray m_record;
-    bool m_cardPresent = true;
-    uint64_t m_attachment = 1;
-    uint64_t m_nextAttachment = 2;
-    bool m_kernelDriverBound = true;
-    bool m_claimed = false;
-    int m_claimError = 0;
     QByteArray m_partialMessage; // reports of a message whose last has not come
     bool m_partial = false;
     int m_notReadyPending = 0;   // "still reading" answers before the data
@@ -132,5 +95,4 @@ private:
     QList<QByteArray> m_messages;
     int m_inputReports = 0;
     int m_notReadyAnswers = 0;
-    std::function<void()> m_listener;
 };

@@ -4,6 +4,9 @@
 # periphd_umockdev_models.
 if(PERIPHD_SERVICE AND NOT TARGET periphd_simreaders)
   add_library(periphd_simreaders STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/SimulatedCardReader.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SimulatedCardReader.h
+    ${CMAKE_CURRENT_LIST_DIR}/SimulatedInterface.h
     ${CMAKE_CURRENT_LIST_DIR}/SimulatedSamReader.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SimulatedSamReader.h
     ${CMAKE_CURRENT_LIST_DIR}/SimulatedHidCardReader.cpp

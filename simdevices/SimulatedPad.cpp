@@ -6,12 +6,6 @@
 #include <chrono>
 #include <cstring>
 
-namespace {
-
-constexpr int kPenInterface = 0;
-
-} // namespace
-
 SimulatedPad::SimulatedPad() = default;
 
 void SimulatedPad::pushReport(uint16_t x, uint16_t y, uint16_t pressure)
@@ -46,11 +40,11 @@ void SimulatedPad::setPlugged(bool plugged)
             return;
         if (plugged) {
             m_attachment = m_nextAttachment++;
-            m_kernelDriverBound = true;
+            m_interface.kernelDriverBound = true;
         } else {
             m_attachment = 0;
             m_reports.clear();
-            m_claimed = false;
+            m_interface.claimed = false;
         }
     }
     notify();
@@ -59,13 +53,14 @@ void SimulatedPad::setPlugged(bool plugged)
 void SimulatedPad::setKernelDriverBound(bool bound)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_kernelDriverBound = bound;
+    m_interface.kernelDriverBound = bound;
 }
 
 void SimulatedPad::setClaimFailures(int count)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_claimFailures = count;
+    m_interface.claimError = count > 0 ? LIBUSB_ERROR_BUSY : 0;
+    m_interface.claimErrorsLeft = count;
 }
 
 bool SimulatedPad::plugged() const
@@ -77,13 +72,13 @@ bool SimulatedPad::plugged() const
 bool SimulatedPad::kernelDriverBound() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_kernelDriverBound;
+    return m_interface.kernelDriverBound;
 }
 
 bool SimulatedPad::interfaceClaimed() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_claimed;
+    return m_interface.claimed;
 }
 
 int SimulatedPad::queuedReports() const
@@ -167,46 +162,25 @@ int SimulatedPad::claimInterface(int interfaceNumber)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_claimAttempts;
-    if (!m_attachment)
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (interfaceNumber != kPenInterface)
-        return LIBUSB_ERROR_NOT_FOUND;
-    if (m_claimFailures > 0) {
-        --m_claimFailures;
-        return LIBUSB_ERROR_BUSY;
-    }
-    if (m_kernelDriverBound)
-        return LIBUSB_ERROR_BUSY;
-    m_claimed = true;
-    return LIBUSB_SUCCESS;
+    return m_interface.claim(m_attachment != 0, interfaceNumber);
 }
 
 int SimulatedPad::releaseInterface(int interfaceNumber)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_attachment)
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (interfaceNumber != kPenInterface || !m_claimed)
-        return LIBUSB_ERROR_NOT_FOUND;
-    m_claimed = false;
-    return LIBUSB_SUCCESS;
+    return m_interface.release(m_attachment != 0, interfaceNumber);
 }
 
 bool SimulatedPad::kernelDriverActive(int interfaceNumber) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return interfaceNumber == kPenInterface && m_kernelDriverBound;
+    return m_interface.driverActive(interfaceNumber);
 }
 
 int SimulatedPad::detachKernelDriver(int interfaceNumber)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_attachment)
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (interfaceNumber != kPenInterface || !m_kernelDriverBound)
-        return LIBUSB_ERROR_NOT_FOUND;
-    m_kernelDriverBound = false;
-    return LIBUSB_SUCCESS;
+    return m_interface.detach(m_attachment != 0, interfaceNumber);
 }
 
 int SimulatedPad::transfer(unsigned char endpoint, unsigned char* data, int length,
@@ -219,13 +193,8 @@ int SimulatedPad::transfer(unsigned char endpoint, unsigned char* data, int leng
         return LIBUSB_ERROR_NO_DEVICE;
     if (endpoint != kPenEndpoint)
         return LIBUSB_ERROR_PIPE;
-    if (!m_claimed) {
-        // usbfs claims the interface implicitly, which fails while the
-        // kernel driver holds it.
-        if (m_kernelDriverBound)
-            return LIBUSB_ERROR_BUSY;
-        m_claimed = true;
-    }
+    if (const int claimed = m_interface.claimForTransfer())
+        return claimed;
     const uint64_t attachment = m_attachment;
     auto ready = [this, attachment] { return m_attachment != attachment || !m_reports.empty(); };
     ++m_readersWaiting;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PeriphdDevices.h"
+#include "SimulatedInterface.h"
 #include "SimulatedUsbDevice.h"
 
 #include <QByteArray>
@@ -70,9 +71,7 @@ private:
     std::deque<QByteArray> m_reports;
     uint64_t m_attachment = 1;
     uint64_t m_nextAttachment = 2;
-    bool m_kernelDriverBound = true;
-    bool m_claimed = false;
-    int m_claimFailures = 0;
+    SimulatedInterface m_interface{0, false, true}; // the pen's interface, usbhid bound
     int m_timeouts = 0;
     int m_claimAttempts = 0;
     int m_readersWaiting = 0;

@@ -9,19 +9,6 @@
 
 namespace {
 
-// What the host did is kept for tests to look at, but not without end: the
-// simulated service runs for as long as it likes.
-constexpr int kHistory = 4096;
-
-template <typename T>
-void remember(QList<T>& history, const T& entry)
-{
-    if (history.size() >= kHistory)
-        history.removeFirst();
-    history.append(entry);
-}
-
-constexpr int kInterface = 0;
 const QByteArray kPreamble = QByteArray::fromHex("AAAAAA9669");
 constexpr int kHeadSize = 7; // preamble and length
 
@@ -47,7 +34,7 @@ QByteArray bigEndian16(int value)
 } // namespace
 
 SimulatedSamReader::SimulatedSamReader()
-    : m_record(kTextSize + kPhotoSize, '\0')
+    : SimulatedCardReader(SimulatedInterface{}) // a vendor interface: no kernel driver binds to it
     , m_samId(QByteArray::fromHex("0D4A1E05202400A1B2C3D4E5F6071829"))
 {
 }
@@ -59,34 +46,6 @@ QByteArray SimulatedSamReader::frame(const QByteArray& body)
     for (char byte : tail)
         sum ^= uchar(byte);
     return kPreamble + tail + char(sum);
-}
-
-bool SimulatedSamReader::setCardRecord(const QByteArray& record)
-{
-    if (record.size() != kTextSize + kPhotoSize
-        && record.size() != kTextSize + kPhotoSize + kFingerprintSize)
-        return false;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_record = record;
-    return true;
-}
-
-QByteArray SimulatedSamReader::cardRecord() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_record;
-}
-
-void SimulatedSamReader::setCardPresent(bool present)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_cardPresent = present;
-}
-
-bool SimulatedSamReader::cardPresent() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_cardPresent;
 }
 
 void SimulatedSamReader::setModule(Module module)
@@ -118,28 +77,12 @@ QByteArray SimulatedSamReader::samId() const
     return m_samId;
 }
 
-void SimulatedSamReader::setPlugged(bool plugged)
+void SimulatedSamReader::plugChanged(bool plugged)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (plugged == (m_attachment != 0))
-            return;
-        if (plugged) {
-            m_attachment = m_nextAttachment++;
-        } else {
-            m_attachment = 0;
-            m_claimed = false;
-            m_pendingRequest.clear();
-            m_replies.clear();
-        }
+    if (!plugged) {
+        m_pendingRequest.clear();
+        m_replies.clear();
     }
-    notify();
-}
-
-bool SimulatedSamReader::plugged() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_attachment != 0;
 }
 
 void SimulatedSamReader::setStatus(Command command, const QByteArray& status)
@@ -166,16 +109,10 @@ void SimulatedSamReader::failTransfers(unsigned char endpoint, int count, int er
     m_failures[endpoint] = Failure{count, error};
 }
 
-void SimulatedSamReader::setClaimError(int error)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_claimError = error;
-}
-
 void SimulatedSamReader::resetFaults()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_claimError = 0;
+    m_interface.claimError = 0;
     m_status.clear();
     m_faults.clear();
     m_rawReplies.clear();
@@ -199,12 +136,6 @@ void SimulatedSamReader::clearHistory()
     std::lock_guard<std::mutex> lock(m_mutex);
     m_requests.clear();
     m_transfers.clear();
-}
-
-bool SimulatedSamReader::interfaceClaimed() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_claimed;
 }
 
 QByteArray SimulatedSamReader::usbDescriptors(Module module)
@@ -232,46 +163,6 @@ uint16_t SimulatedSamReader::vendorId() const
 uint16_t SimulatedSamReader::productId() const
 {
     return devices::kSamCardReader.product;
-}
-
-uint64_t SimulatedSamReader::attachment() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_attachment;
-}
-
-int SimulatedSamReader::claimInterface(int interfaceNumber)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_attachment)
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (interfaceNumber != kInterface)
-        return LIBUSB_ERROR_NOT_FOUND;
-    if (m_claimError)
-        return m_claimError;
-    m_claimed = true;
-    return LIBUSB_SUCCESS;
-}
-
-int SimulatedSamReader::releaseInterface(int interfaceNumber)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_attachment)
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (interfaceNumber != kInterface || !m_claimed)
-        return LIBUSB_ERROR_NOT_FOUND;
-    m_claimed = false;
-    return LIBUSB_SUCCESS;
-}
-
-bool SimulatedSamReader::kernelDriverActive(int) const
-{
-    return false; // a vendor interface: no kernel driver binds to it
-}
-
-int SimulatedSamReader::detachKernelDriver(int)
-{
-    return LIBUSB_ERROR_NOT_FOUND;
 }
 
 bool SimulatedSamReader::hasEndpoint(unsigned char endpoint) const
@@ -308,7 +199,7 @@ int SimulatedSamReader::transfer(unsigned char endpoint, unsigned char* data, in
         log(endpoint, 0, LIBUSB_ERROR_PIPE, waitMs);
         return LIBUSB_ERROR_PIPE;
     }
-    m_claimed = true; // usbfs claims the interface for a transfer if needed
+    m_interface.claimForTransfer(); // no kernel driver to refuse it
     if (const int error = takeFailure(endpoint)) {
         log(endpoint, 0, error, waitMs);
         return error;
@@ -492,20 +383,3 @@ int SimulatedSamReader::controlTransfer(uint8_t, uint8_t, uint16_t, uint16_t, un
     return LIBUSB_ERROR_PIPE; // the readers' drivers never use the control pipe
 }
 
-void SimulatedSamReader::setChangeListener(std::function<void()> listener)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_listener = std::move(listener);
-}
-
-void SimulatedSamReader::notify()
-{
-    m_changed.notify_all();
-    std::function<void()> listener;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        listener = m_listener;
-    }
-    if (listener)
-        listener();
-}

@@ -1,14 +1,9 @@
 #pragma once
 
-#include "SimulatedUsbDevice.h"
+#include "SimulatedCardReader.h"
 
-#include <QByteArray>
-#include <QList>
-
-#include <condition_variable>
 #include <deque>
 #include <map>
-#include <mutex>
 
 // The identity card reader with a security module (SAM), USB 0400:C35A, as
 // seen on USB: one vendor interface (0) with bulk endpoints, and a module of
@@ -27,10 +22,8 @@
 // record (30 01: text and photo; 30 10: text, photo and fingerprint) or
 // 00 00 41; a bad checksum 00 00 10, an unknown command 00 00 21.
 //
-// Thread-safe: tests and the simulation script it from one thread while a
-// driver talks to it on another. IN transfers wait for a reply up to their
-// timeout, like the device.
-class SimulatedSamReader final : public SimulatedUsbDevice {
+// IN transfers wait for a reply up to their timeout, like the device.
+class SimulatedSamReader final : public SimulatedCardReader {
 public:
     enum class Module { M0501, M0503 };
     enum class Command { SamId, Find, Select, Read };
@@ -48,28 +41,13 @@ public:
         int waitMs; // how long the host let it take (usbdevfs polls: 0)
     };
 
-    static constexpr int kTextSize = 256;
-    static constexpr int kPhotoSize = 1024;
-    static constexpr int kFingerprintSize = 1024;
-
     SimulatedSamReader();
 
-    // The card as it holds its record: 256 bytes of text and 1024 of photo,
-    // optionally followed by 1024 bytes of fingerprint data. Anything else
-    // is refused (false) and the record stays as it was.
-    bool setCardRecord(const QByteArray& record);
-    QByteArray cardRecord() const;
-    void setCardPresent(bool present);
-    bool cardPresent() const;
     void setModule(Module module);
     Module module() const;
     // 16 bytes; refused otherwise.
     bool setSamId(const QByteArray& id);
     QByteArray samId() const;
-    // Unplugging wakes waiting transfers (no device) and drops pending
-    // replies; plugging in again gives new handles.
-    void setPlugged(bool plugged);
-    bool plugged() const;
 
     // Failure knobs, until resetFaults().
     // The status a command answers with instead of the card's own.
@@ -81,15 +59,12 @@ public:
     // The next `count` transfers on an endpoint fail with `error` (count < 0:
     // every one), e.g. an 0x01 that refuses transfers.
     void failTransfers(unsigned char endpoint, int count, int error);
-    // Claims fail with this libusb error (0: they do not).
-    void setClaimError(int error);
     void resetFaults();
 
     // What the host did.
     QList<QByteArray> requests() const; // complete request frames, in order
     QList<Transfer> transfers() const;  // every transfer that ended
     void clearHistory();
-    bool interfaceClaimed() const;
 
     // Device and configuration descriptors as usbfs presents them.
     static QByteArray usbDescriptors(Module module);
@@ -98,16 +73,10 @@ public:
 
     uint16_t vendorId() const override;
     uint16_t productId() const override;
-    uint64_t attachment() const override;
-    int claimInterface(int interfaceNumber) override;
-    int releaseInterface(int interfaceNumber) override;
-    bool kernelDriverActive(int interfaceNumber) const override;
-    int detachKernelDriver(int interfaceNumber) override;
     int transfer(unsigned char endpoint, unsigned char* data, int length, int* transferred,
                  int waitMs) override;
     int controlTransfer(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
                         unsigned char* data, uint16_t length) override;
-    void setChangeListener(std::function<void()> listener) override;
 
 private:
     struct Fault {
@@ -129,18 +98,10 @@ private:
     void queueReply(QByteArray reply, Command command);
     int takeFailure(unsigned char endpoint);
     void log(unsigned char endpoint, int length, int result, int waitMs);
-    void notify();
+    void plugChanged(bool plugged) override;
 
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
     Module m_module = Module::M0503;
-    QByteArray m_record;
     QByteArray m_samId;
-    bool m_cardPresent = true;
-    uint64_t m_attachment = 1;
-    uint64_t m_nextAttachment = 2;
-    bool m_claimed = false;
-    int m_claimError = 0;
     QByteArray m_pendingRequest; // a 0501 request whose rest has not come yet
     std::map<unsigned char, std::deque<QByteArray>> m_replies; // per IN endpoint
     std::map<Command, QByteArray> m_status;
@@ -149,5 +110,4 @@ private:
     std::map<unsigned char, Failure> m_failures;
     QList<QByteArray> m_requests;
     QList<Transfer> m_transfers;
-    std::function<void()> m_listener;
 };

@@ -153,69 +153,56 @@ void BM_Detail_LoadTemplates(benchmark::State& state)
     }
 }
 
-void BM_Detail_FrontAllAtOnce(benchmark::State& state)
+enum class Face { Front, Back };
+enum class Holder { Card, Blank };
+enum class Portrait { Decoded, Missing };
+
+// Draws one face over a fresh copy of its template on every run.
+void drawFace(benchmark::State& state, Face side, Holder holder, Portrait portrait)
 {
-    IDINFO info = parsedCard().info;
+    IDINFO info{};
+    if (holder == Holder::Card)
+        info = parsedCard().info;
     ReadIDCard reader;
-    const QPixmap front(QStringLiteral("./front.jpg"));
+    const QPixmap blank(side == Face::Front ? QStringLiteral("./front.jpg") : QStringLiteral("./back.jpg"));
+    if (portrait == Portrait::Missing)
+        QFile::remove(QString::fromLatin1(kPortraitFile));
     for (auto _ : state) {
         state.PauseTiming();
-        restorePortrait();
-        QPixmap face = front.copy();
+        if (portrait == Portrait::Decoded)
+            restorePortrait();
+        QPixmap face = blank.copy();
         state.ResumeTiming();
-        reader.addMask(face, &info);
+        if (side == Face::Front)
+            reader.addMask(face, &info);
+        else
+            reader.addMaskBack(face, &info);
     }
+}
+
+void BM_Detail_FrontAllAtOnce(benchmark::State& state)
+{
+    drawFace(state, Face::Front, Holder::Card, Portrait::Decoded);
 }
 
 void BM_Detail_FrontWithoutPortrait(benchmark::State& state)
 {
-    IDINFO info = parsedCard().info;
-    ReadIDCard reader;
-    const QPixmap front(QStringLiteral("./front.jpg"));
-    QFile::remove(kPortraitFile);
-    for (auto _ : state) {
-        state.PauseTiming();
-        QPixmap face = front.copy();
-        state.ResumeTiming();
-        reader.addMask(face, &info);
-    }
+    drawFace(state, Face::Front, Holder::Card, Portrait::Missing);
 }
+
 void BM_Detail_FrontLabels(benchmark::State& state)
 {
-    IDINFO info{};
-    ReadIDCard reader;
-    const QPixmap front(QStringLiteral("./front.jpg"));
-    QFile::remove(kPortraitFile);
-    for (auto _ : state) {
-        state.PauseTiming();
-        QPixmap face = front.copy();
-        state.ResumeTiming();
-        reader.addMask(face, &info);
-    }
+    drawFace(state, Face::Front, Holder::Blank, Portrait::Missing);
 }
+
 void BM_Detail_BackLabels(benchmark::State& state)
 {
-    IDINFO info{};
-    ReadIDCard reader;
-    const QPixmap back(QStringLiteral("./back.jpg"));
-    for (auto _ : state) {
-        state.PauseTiming();
-        QPixmap face = back.copy();
-        state.ResumeTiming();
-        reader.addMaskBack(face, &info);
-    }
+    drawFace(state, Face::Back, Holder::Blank, Portrait::Missing);
 }
+
 void BM_Detail_BackAllAtOnce(benchmark::State& state)
 {
-    IDINFO info = parsedCard().info;
-    ReadIDCard reader;
-    const QPixmap back(QStringLiteral("./back.jpg"));
-    for (auto _ : state) {
-        state.PauseTiming();
-        QPixmap face = back.copy();
-        state.ResumeTiming();
-        reader.addMaskBack(face, &info);
-    }
+    drawFace(state, Face::Back, Holder::Card, Portrait::Missing);
 }
 
 void BM_Stage_Base64(benchmark::State& state)
