@@ -1,14 +1,10 @@
 // Load client: measures the round trip of a settings command with one client
 // (median and 99th percentile) and the throughput with 50 concurrent
 // clients, against periphd and against a bare echo server, in one run.
+#include "LoadSupport.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QThread>
-#include <QTimer>
 #include <QWebSocket>
 
 #include <algorithm>
@@ -18,80 +14,12 @@
 
 namespace {
 
+using load::connectClients;
+using load::freePort;
+using load::Target;
+using load::waitFor;
+
 const QString request = QStringLiteral(R"({"function":"ZCSetPenWidth","Width":"5","_tflag":"bench"})");
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// A server process under test, stopped when the object goes.
-class Target {
-public:
-    Target(const QString& program, const QStringList& arguments, quint16 port)
-        : m_port(port)
-    {
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.setStandardErrorFile(QProcess::nullDevice());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        m_process.setProcessEnvironment(env);
-        m_process.start(program, arguments);
-    }
-    ~Target()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    bool waitListening()
-    {
-        for (int i = 0; i < 200 && m_process.state() != QProcess::NotRunning; ++i) {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, m_port);
-            if (probe.waitForConnected(100))
-                return true;
-            QThread::msleep(25);
-        }
-        return false;
-    }
-    QUrl url() const { return QUrl(QStringLiteral("ws://127.0.0.1:%1").arg(m_port)); }
-
-private:
-    quint16 m_port;
-    QProcess m_process;
-};
-
-bool waitFor(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    return true;
-}
-
-std::vector<std::unique_ptr<QWebSocket>> connectClients(const QUrl& url, int count)
-{
-    std::vector<std::unique_ptr<QWebSocket>> clients;
-    int connected = 0;
-    for (int i = 0; i < count; ++i) {
-        clients.push_back(std::make_unique<QWebSocket>());
-        QObject::connect(clients.back().get(), &QWebSocket::connected, [&connected] { ++connected; });
-        clients.back()->open(url);
-    }
-    if (!waitFor([&] { return connected == count; }, 10000))
-        clients.clear();
-    for (auto& client : clients)
-        client->disconnect();
-    return clients;
-}
 
 struct Latency {
     double medianUs = 0;
