@@ -5,9 +5,7 @@ operated there with xdotool, as the operator beside the customer would.
 
 Usage: test_demo_camera.py PERIPHD_BINARY REPO_DIR SCREENSHOT_PNG
 """
-import argparse
 import asyncio
-import base64
 import json
 import os
 import subprocess
@@ -16,9 +14,7 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "camera"))
-from chromium_cdp import Chromium, Session  # noqa: E402
-from demo_page import DemoPage  # noqa: E402
-from test_demo_page import free_port, http_ok, load, screenshot, tcp_listening, wait_until  # noqa: E402
+from demo_harness import DemoRun, expect, run_main, screenshot  # noqa: E402
 from xwindow import CLOSE_BUTTON, Desktop, Xvfb  # noqa: E402
 
 # The colour of the pixel at (x, y) of the camera photo the page shows, read through a canvas.
@@ -34,11 +30,6 @@ PHOTO_PIXEL = """(() => {
 
 def near(colour, want, tolerance=30):
     return all(abs(a - b) <= tolerance for a, b in zip(colour, want))
-
-
-def expect(got, want, what):
-    if got != want:
-        raise AssertionError(f"{what}: got {got!r}, want {want!r}")
 
 
 class Operator:
@@ -65,7 +56,7 @@ async def open_camera(page, operator):
     return tag, await operator.window(known)
 
 
-async def photo_shown(page, operator, ctx):
+async def photo_shown(page, operator):
     tag, window = await open_camera(page, operator)
     entry = await page.entry(tag)
     expect(entry["state"], "pending", "while the window is open")
@@ -88,7 +79,7 @@ async def photo_shown(page, operator, ctx):
            "signature image set")
 
 
-async def closed_without_picture(page, operator, ctx):
+async def closed_without_picture(page, operator):
     tag, window = await open_camera(page, operator)
     await operator.close(window)
     entry = await page.settled(tag)
@@ -99,7 +90,7 @@ async def closed_without_picture(page, operator, ctx):
         raise AssertionError(f"caption: {caption!r}")
 
 
-async def simulated_cameras_scripted(page, operator, ctx):
+async def simulated_cameras_scripted(page, operator):
     # A picture chosen with the form's file input, as a developer would pick one.
     with tempfile.TemporaryDirectory() as folder:
         picture = os.path.join(folder, "blue.png")
@@ -139,67 +130,26 @@ async def simulated_cameras_scripted(page, operator, ctx):
 SCENARIOS = [photo_shown, closed_without_picture, simulated_cameras_scripted]
 
 
-async def main_async(binary, repo, screenshot_path):
-    service_port, http_port, debug_port = free_port(), free_port(), free_port()
+async def main_async(args):
     xvfb = Xvfb().start()
     operator = Operator(Desktop(xvfb))
-    periphd_log = tempfile.TemporaryFile()
-    chromium = Chromium(debug_port)
-    session = Session()
-    page_url = f"http://127.0.0.1:{http_port}/index.html"
-    periphd = http = None
-    failures = []
+    run = None
+
+    async def close_windows():
+        for window in operator.desktop.windows():
+            await operator.close(window)
+
     try:
-        chromium.start()
-        periphd = subprocess.Popen([binary, "--port", str(service_port), "--simulate"], env=xvfb.env(),
-                                   stdout=periphd_log, stderr=subprocess.STDOUT)
-        http = subprocess.Popen(["bash", os.path.join(repo, "scripts", "serve-demo.sh"), str(http_port)],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        await wait_until(lambda: tcp_listening(service_port), "periphd", periphd)
-        await wait_until(lambda: http_ok(page_url), "the demo page server", http)
-        await session.open(await chromium.page_target())
-        await session.call("Runtime.enable")
-        await session.call("Page.enable")
-        page = DemoPage(session)
-        ctx = None
-        for scenario in SCENARIOS:
-            await load(session, page_url)
-            await page.connect(f"ws://127.0.0.1:{service_port}")
-            try:
-                await asyncio.wait_for(scenario(page, operator, ctx), 90)
-                print(f"ok   {scenario.__name__}")
-            except (AssertionError, asyncio.TimeoutError) as error:
-                failures.append(f"{scenario.__name__}: {error!r}")
-                print(f"FAIL {scenario.__name__}: {error!r}")
-                for window in operator.desktop.windows():
-                    await operator.close(window)
-        await screenshot(session, screenshot_path)
-        if session.exceptions:
-            failures.append(f"uncaught exceptions in the page: {session.exceptions}")
-        if failures:
-            periphd_log.seek(0)
-            print(periphd_log.read().decode(errors="replace")[-2000:])
+        run = DemoRun(args.periphd, args.repo)
+        await run.start_service(xvfb.env())
+        failures = await run.scenarios(SCENARIOS, operator, connect=True, after_failure=close_windows)
+        await screenshot(run.session, args.screenshot)
+        return failures
     finally:
-        await session.close()
-        chromium.stop()
-        for process in (http, periphd):
-            if process is not None:
-                process.terminate()
-                process.wait(10)
+        if run:
+            await run.close()
         xvfb.stop()
-    return failures
-
-
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("periphd")
-    parser.add_argument("repo")
-    parser.add_argument("screenshot")
-    args = parser.parse_args()
-    failures = asyncio.run(main_async(args.periphd, args.repo, args.screenshot))
-    print(f"{len(SCENARIOS) - len(failures)} passed, {len(failures)} failed")
-    sys.exit(1 if failures else 0)
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(run_main(__doc__, main_async, "demo page, camera"))

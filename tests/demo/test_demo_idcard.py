@@ -9,20 +9,14 @@ what the identity card section shows after each click: the holder's fields and
 the portrait of a read, the reader's failures, the SAM id, and the simulated
 readers scripted from the page. Ends with a screenshot of the section.
 """
-import argparse
-import asyncio
-import base64
 import json
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from chromium_cdp import Chromium, Session  # noqa: E402
-from demo_page import DemoPage  # noqa: E402
-from test_demo_page import expect, free_port, http_ok, load, tail, tcp_listening, wait_until  # noqa: E402
+from demo_harness import DemoRun, expect, free_port, run_main, screenshot  # noqa: E402
 
 FIELD_KEYS = ["CardType", "name", "englishName", "gender", "nation", "birthday", "address", "idNum", "issueOrg",
               "effectDate", "expireDate", "nationCode", "passNum", "signCount", "CertVersion", "figData", "dn"]
@@ -211,85 +205,22 @@ async def sam_id_and_act_selectors(page, ctx):
 SCENARIOS = [sam_read, hid_read_of_a_scripted_holder, failures_then_the_card_again, sam_id_and_act_selectors]
 
 
-async def section_screenshot(session, path):
-    """The identity card section as the last scenario left it."""
-    box = await session.evaluate("""(() => { const r = document.querySelector('#idcard').getBoundingClientRect();
-        return {x: r.left + window.scrollX, y: r.top + window.scrollY, width: r.width, height: r.height}; })()""")
-    shot = await session.call("Page.captureScreenshot", format="png", captureBeyondViewport=True,
-                              clip={**box, "scale": 1})
-    data = base64.b64decode(shot["data"])
-    if not data.startswith(b"\x89PNG\r\n\x1a\n"):
-        raise AssertionError("the screenshot is not a PNG")
-    with open(path, "wb") as out:
-        out.write(data)
-
-
-async def run(session, page_url, ctx, screenshot_path):
-    await session.call("Runtime.enable")
-    await session.call("Page.enable")
-    page = DemoPage(session)
-    failures = []
-    for scenario in SCENARIOS:
-        await load(session, page_url)
-        try:
-            await scenario(page, ctx)
-            print(f"ok   {scenario.__name__}")
-        except AssertionError as error:
-            failures.append(f"{scenario.__name__}: {error}")
-            print(f"FAIL {scenario.__name__}: {error}")
-    await section_screenshot(session, screenshot_path)
-    if session.exceptions:
-        failures.append(f"uncaught exceptions in the page: {session.exceptions}")
-    return failures
-
-
-async def main_async(binary, repo, screenshot_path):
-    service_port, http_port, debug_port = free_port(), free_port(), free_port()
+async def main_async(args):
     workdir = tempfile.mkdtemp(prefix="periphd-demo-idcard-")
-    periphd = http = None
-    periphd_log = tempfile.TemporaryFile()
-    chromium = Chromium(debug_port)
-    session = Session()
-    page_url = f"http://127.0.0.1:{http_port}/index.html"
+    run = None
     try:
-        chromium.start()
+        run = DemoRun(os.path.abspath(args.periphd), os.path.abspath(args.repo))
         # No pcscd is wanted here: the simulated SIM card goes to a port where nobody listens.
-        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", PERIPHD_VPCD_PORT=str(free_port()),
-                   PCSCLITE_CSOCK_NAME=os.path.join(workdir, "no-pcscd"))
-        periphd = subprocess.Popen([binary, "--port", str(service_port), "--simulate"], env=env, cwd=workdir,
-                                   stdout=periphd_log, stderr=subprocess.STDOUT)
-        http = subprocess.Popen(["bash", os.path.join(repo, "scripts", "serve-demo.sh"), str(http_port)],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        await wait_until(lambda: tcp_listening(service_port), "periphd", periphd)
-        await wait_until(lambda: http_ok(page_url), "the demo page server", http)
-        await session.open(await chromium.page_target())
-        ctx = Context(f"ws://127.0.0.1:{service_port}", workdir)
-        failures = await asyncio.wait_for(run(session, page_url, ctx, screenshot_path), 100)
-        if failures and periphd.poll() is not None:
-            failures.append(f"periphd exited with {periphd.returncode}:\n{tail(periphd_log)}")
+        await run.start_service(dict(os.environ, QT_QPA_PLATFORM="offscreen", PERIPHD_VPCD_PORT=str(free_port()),
+                                     PCSCLITE_CSOCK_NAME=os.path.join(workdir, "no-pcscd")), cwd=workdir)
+        failures = await run.scenarios(SCENARIOS, Context(run.service_url, workdir))
+        await screenshot(run.session, args.screenshot, "#idcard")
         return failures
     finally:
-        await session.close()
-        chromium.stop()
-        for process in (http, periphd):
-            if process is not None:
-                process.terminate()
-                process.wait(10)
+        if run:
+            await run.close()
         shutil.rmtree(workdir, ignore_errors=True)
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("periphd")
-    parser.add_argument("repo")
-    parser.add_argument("screenshot")
-    args = parser.parse_args()
-    failures = asyncio.run(main_async(os.path.abspath(args.periphd), os.path.abspath(args.repo), args.screenshot))
-    print("demo page, identity cards:", "ok" if not failures else f"{len(failures)} failure(s)")
-    for failure in failures:
-        print("FAIL", failure)
-    return 1 if failures else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_main(__doc__, main_async, "demo page, identity cards"))

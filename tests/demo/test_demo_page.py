@@ -11,7 +11,6 @@ connection), which periphd itself never does. With --wait-for-card, and pcscd
 and vpcd installed, periphd's simulated SIM card sits in the vpcd reader of a
 private pcscd for the SIM buttons.
 """
-import argparse
 import asyncio
 import base64
 import json
@@ -21,55 +20,16 @@ import socket
 import subprocess
 import sys
 import tempfile
-import urllib.request
 
 import websockets
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from chromium_cdp import Chromium, Session  # noqa: E402
-from demo_page import DemoPage  # noqa: E402
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
-async def wait_until(ready, what, process, timeout=30):
-    deadline = asyncio.get_running_loop().time() + timeout
-    while not ready():
-        if process.poll() is not None:
-            raise SystemExit(f"FAIL: {what}: the process exited with {process.returncode}")
-        if asyncio.get_running_loop().time() > deadline:
-            raise SystemExit(f"FAIL: {what}: not ready in {timeout} s")
-        await asyncio.sleep(0.05)
-
-
-def tcp_listening(port):
-    try:
-        with socket.create_connection(("127.0.0.1", port), timeout=1):
-            return True
-    except OSError:
-        return False
-
-
-def http_ok(url):
-    try:
-        with urllib.request.urlopen(url, timeout=2) as response:
-            return response.status == 200
-    except OSError:
-        return False
+from demo_harness import DemoRun, expect, free_port, run_main, screenshot  # noqa: E402
 
 
 def envelope(tag, function, success=1, msg=""):
     return json.dumps({"_tflag": tag, "functionName": function, "msg": msg, "success": success},
                       ensure_ascii=False, separators=(",", ":"))
-
-
-def expect(got, want, what):
-    if got != want:
-        raise AssertionError(f"{what}: got {got!r}, want {want!r}")
 
 
 SIM_ICCID = "89860318520100428613"
@@ -351,51 +311,6 @@ SCENARIOS = [settings_envelope, replies_matched_by_tag, unknown_command_and_plai
              sim_card, signature_ended_from_page, signature_signed]
 
 
-async def load(session, url):
-    loaded = session.expect_event("Page.loadEventFired")
-    result = await session.call("Page.navigate", url=url)
-    if result.get("errorText"):
-        raise SystemExit(f"FAIL: cannot load {url}: {result['errorText']}")
-    await asyncio.wait_for(loaded, 20)
-
-
-async def screenshot(session, path):
-    """The whole page, as the last scenario left it."""
-    metrics = await session.call("Page.getLayoutMetrics")
-    size = metrics["cssContentSize"]
-    shot = await session.call("Page.captureScreenshot", format="png", captureBeyondViewport=True,
-                              clip={"x": 0, "y": 0, "width": size["width"], "height": size["height"], "scale": 1})
-    data = base64.b64decode(shot["data"])
-    if not data.startswith(b"\x89PNG\r\n\x1a\n"):
-        raise AssertionError("the screenshot is not a PNG")
-    with open(path, "wb") as out:
-        out.write(data)
-
-
-async def run(session, page_url, ctx, screenshot_path):
-    await session.call("Runtime.enable")
-    await session.call("Page.enable")
-    page = DemoPage(session)
-    failures = []
-    for scenario in SCENARIOS:
-        await load(session, page_url)
-        try:
-            await scenario(page, ctx)
-            print(f"ok   {scenario.__name__}")
-        except AssertionError as error:
-            failures.append(f"{scenario.__name__}: {error}")
-            print(f"FAIL {scenario.__name__}: {error}")
-    await screenshot(session, screenshot_path)
-    if session.exceptions:
-        failures.append(f"uncaught exceptions in the page: {session.exceptions}")
-    return failures
-
-
-def tail(file, lines=15):
-    file.seek(0)
-    return b"\n".join(file.read().splitlines()[-lines:]).decode(errors="replace")
-
-
 def free_port_pair():
     """A port p with p + 1 free as well: one vpcd entry listens on both."""
     for _ in range(50):
@@ -447,60 +362,29 @@ class SimReader:
         shutil.rmtree(self.rundir, ignore_errors=True)
 
 
-async def main_async(binary, repo, screenshot_path, wait_tool):
-    service_port, http_port, debug_port = free_port(), free_port(), free_port()
-    sim = SimReader(repo, wait_tool)
-    periphd = http = None
-    periphd_log = tempfile.TemporaryFile()
-    chromium = Chromium(debug_port)
-    session = Session()
-    page_url = f"http://127.0.0.1:{http_port}/index.html"
+async def main_async(args):
+    sim = SimReader(args.repo, args.wait_for_card)
+    run = None
     try:
-        chromium.start()  # first: without a browser nothing else is worth starting
-        with_reader = SimReader.available(wait_tool)
+        run = DemoRun(args.periphd, args.repo)
+        with_reader = SimReader.available(args.wait_for_card)
         if with_reader:
             sim.start()
         # periphd's simulated card goes to the private reader (or to a port where nobody listens),
         # never to the system's vpcd; without a reader pcsclite finds no pcscd at the socket.
-        periphd_env = dict(os.environ, QT_QPA_PLATFORM="offscreen", PCSCLITE_CSOCK_NAME=sim.socket,
-                           PERIPHD_VPCD_PORT=str(sim.port or free_port()))
-        periphd = subprocess.Popen([binary, "--port", str(service_port), "--simulate"], env=periphd_env,
-                                   stdout=periphd_log, stderr=subprocess.STDOUT)
-        http = subprocess.Popen(["bash", os.path.join(repo, "scripts", "serve-demo.sh"), str(http_port)],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        await wait_until(lambda: tcp_listening(service_port), "periphd", periphd)
-        await wait_until(lambda: http_ok(page_url), "the demo page server", http)
-        await session.open(await chromium.page_target())
-        ctx = Context(f"ws://127.0.0.1:{service_port}", sim if with_reader else None)
-        failures = await asyncio.wait_for(run(session, page_url, ctx, screenshot_path), 100)
+        await run.start_service(dict(os.environ, QT_QPA_PLATFORM="offscreen", PCSCLITE_CSOCK_NAME=sim.socket,
+                                     PERIPHD_VPCD_PORT=str(sim.port or free_port())))
+        ctx = Context(run.service_url, sim if with_reader else None)
+        failures = await run.scenarios(SCENARIOS, ctx)
+        await screenshot(run.session, args.screenshot)
         for note in ctx.notes:
             print("note", note)
-        if failures and periphd.poll() is not None:
-            failures.append(f"periphd exited with {periphd.returncode}:\n{tail(periphd_log)}")
         return failures
     finally:
-        await session.close()
-        chromium.stop()
-        for process in (http, periphd):
-            if process is not None:
-                process.terminate()
-                process.wait(10)
+        if run:
+            await run.close()
         sim.stop()
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("periphd")
-    parser.add_argument("repo")
-    parser.add_argument("screenshot")
-    parser.add_argument("--wait-for-card", default="", help="the wait_for_card tool")
-    args = parser.parse_args()
-    failures = asyncio.run(main_async(args.periphd, args.repo, args.screenshot, args.wait_for_card))
-    print("demo page:", "ok" if not failures else f"{len(failures)} failure(s)")
-    for failure in failures:
-        print("FAIL", failure)
-    return 1 if failures else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_main(__doc__, main_async, "demo page", [("--wait-for-card", "the wait_for_card tool")]))
