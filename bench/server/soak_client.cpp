@@ -29,6 +29,7 @@
 #include <deque>
 #include <dirent.h>
 #include <memory>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -184,7 +185,15 @@ private:
 struct Usage {
     qint64 rssKiB = -1;
     int fds = -1;
+    QStringList fdTargets; // what each descriptor names, to say what a growth is
 };
+
+QString linkTarget(const QString& path)
+{
+    char target[256];
+    const ssize_t length = ::readlink(path.toLocal8Bit().constData(), target, sizeof target);
+    return length > 0 ? QString::fromLocal8Bit(target, int(length)) : QStringLiteral("?");
+}
 
 Usage usageOf(qint64 pid)
 {
@@ -197,8 +206,10 @@ Usage usageOf(qint64 pid)
     if (DIR* dir = ::opendir(QStringLiteral("/proc/%1/fd").arg(pid).toLocal8Bit().constData())) {
         usage.fds = 0;
         while (const dirent* entry = ::readdir(dir))
-            if (entry->d_name[0] != '.')
+            if (entry->d_name[0] != '.') {
                 ++usage.fds;
+                usage.fdTargets << linkTarget(QStringLiteral("/proc/%1/fd/%2").arg(pid).arg(entry->d_name));
+            }
         ::closedir(dir);
     }
     return usage;
@@ -247,12 +258,16 @@ public:
         else
             send({json("ZCEndSignAB", tag), tag, "ZCEndSignAB"}, true);
     }
-    // Ends an open window and waits for every answer due: the server has
-    // then also dealt with the connections closed before.
+    // Ends an open window, stops the pad and waits for every answer due: the
+    // server has then also dealt with the connections closed before, and the
+    // sampling thread (which the signing commands restart as they go, with a
+    // descriptor of its own) is not running while the descriptors are counted.
     bool settle()
     {
         if (m_turns % 2)
             toggle();
+        if (!m_echoServer)
+            send({json("ZCStopDeviceAB", "stop"), "stop", "ZCStopDeviceAB"}, true);
         const QString tag = QStringLiteral("settle-%1").arg(m_turns);
         send({json("ZCDeviceExist", tag), tag, "ZCDeviceExist"}, true);
         return load::waitFor([this] { return m_expected.empty(); }, 10000);
@@ -344,6 +359,8 @@ Figures soak(const QString& program, QStringList arguments, bool echoServer, boo
         !runCycles(target.url(), 0, warmCycles, echoServer, withSim, figures.tally) || !window.settle())
         return figures;
     figures.warm = usageOf(target.pid());
+    if (!echoServer)
+        window.startPad();
 
     QElapsedTimer timer;
     timer.start();
@@ -356,6 +373,9 @@ Figures soak(const QString& program, QStringList arguments, bool echoServer, boo
     figures.cyclesPerSecond = (cycles - warmCycles) / (timer.nsecsElapsed() / 1e9);
     if (!window.settle())
         return figures;
+    // The server lets go of a closed connection's socket when its event loop
+    // gets to that connection, which may come after the settling reply.
+    load::waitFor([&] { return usageOf(target.pid()).fds <= figures.warm.fds; }, 5000);
     figures.end = usageOf(target.pid());
     figures.ran = target.running();
     return figures;
@@ -422,7 +442,15 @@ int main(int argc, char** argv)
     }
     std::printf("request rate periphd/echo: %.2f\n", periphd.requestsPerSecond / echo.requestsPerSecond);
     const bool fdsFlat = periphd.end.fds <= periphd.warm.fds && echo.end.fds <= echo.warm.fds;
-    if (!fdsFlat)
-        std::printf("open descriptors grew\n");
+    if (!fdsFlat) {
+        std::printf("open descriptors grew:");
+        for (const Figures* f : {&echo, &periphd}) {
+            QStringList added = f->end.fdTargets;
+            for (const QString& before : f->warm.fdTargets)
+                added.removeOne(before);
+            std::printf(" %s", qPrintable(added.join(QLatin1Char(' '))));
+        }
+        std::printf("\n");
+    }
     return echo.tally.wrong == 0 && periphd.tally.wrong == 0 && fdsFlat ? 0 : 1;
 }
