@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#include <functional>
 
 class SigningCommandsTest : public QObject {
     Q_OBJECT
@@ -38,6 +39,7 @@ private slots:
 
 private:
     QJsonObject call(const QString& request);
+    void whileSigning(std::function<void()> checks);
     QJsonObject lastReply() const;
 
     CTextMessageProcessor m_processor;
@@ -77,9 +79,31 @@ QJsonObject SigningCommandsTest::call(const QString& request)
 {
     const int before = m_replies.size();
     m_processor.Process(m_peer, request);
-    if (!QTest::qWaitFor([&] { return m_replies.size() > before; }, 5000))
+    // A test that has already failed does not wait for a reply that its
+    // failure may have prevented.
+    if (!QTest::qWaitFor([&] { return m_replies.size() > before || QTest::currentTestFailed(); }, 5000)
+        || m_replies.size() == before)
         return {};
     return QJsonDocument::fromJson(m_replies.at(before).toUtf8()).object();
+}
+
+// Runs `checks` inside the event loop of the signing window that the next
+// command opens. A failed QVERIFY or QCOMPARE returns from `checks` only, not
+// from the test, and the window would go on waiting for a pen that never
+// comes; nor may a window that `checks` meant to close stay open. So once
+// `checks` is done, the window must close (bounded wait), and a window still
+// open is ended as the end command ends it: the command returns, the test
+// fails at once instead of at CTest's time-out.
+void SigningCommandsTest::whileSigning(std::function<void()> checks)
+{
+    QTimer::singleShot(0, this, [checks] {
+        checks();
+        const auto closed = [] { return !g_globalObj->signWindow || !g_globalObj->signWindow->isVisible(); };
+        if (!QTest::currentTestFailed() && !QTest::qWaitFor(closed, 10000))
+            QTest::qFail("the signing window did not close", __FILE__, __LINE__);
+        if (!closed())
+            QMetaObject::invokeMethod(g_globalObj->signWindow, "onsEndSign");
+    });
 }
 
 void SigningCommandsTest::padAbsentOrBusy()
@@ -132,7 +156,7 @@ void SigningCommandsTest::windowAtTheScreenOriginWithoutPosition()
 {
     g_SignData.signBase64 = "stale";
     bool checked = false;
-    QTimer::singleShot(0, this, [&] {
+    whileSigning([&] {
         MainWindow* window = g_globalObj->signWindow;
         QVERIFY(window);
         QTRY_VERIFY(window->isVisible());
@@ -165,7 +189,7 @@ void SigningCommandsTest::windowAtTheScreenOriginWithoutPosition()
 
 void SigningCommandsTest::noReplyAfterTheEndCommand()
 {
-    QTimer::singleShot(0, this, [this] {
+    whileSigning([this] {
         QTRY_VERIFY(g_globalObj->signWindow && g_globalObj->signWindow->isVisible());
         QCOMPARE(call(R"({"function":"ZCEndSignAB","_tflag":"end"})").value("_tflag").toString(),
                  QStringLiteral("end"));
@@ -185,7 +209,7 @@ void SigningCommandsTest::mouseWritesThroughThePad()
     // the simulated pad and come back through the driver and the thread.
     QGetHandWrtingDevData* thread = g_globalObj->samplingThread;
     QVERIFY(thread->isRunning());
-    QTimer::singleShot(0, this, [this, thread] {
+    whileSigning([this, thread] {
         QTRY_VERIFY(g_globalObj->signWindow && g_globalObj->signWindow->isVisible());
         MainWindow* window = g_globalObj->signWindow;
         auto* area = window->findChild<QWidget*>(QStringLiteral("wgtHandwriting"));
