@@ -200,7 +200,12 @@ void MainWindow::DrawWgtHandWriting(int x, int y, int p)
         s_info_Last = {x, y, 0};
         return;
     }
-    const int width = toInt(((double(s_info_Last.p) + p) * 0.5 + 1.0) * (1.0 / 1024) * g_SignData.penWidth);
+    // A page may store a negative pen width. Qt does not support negative
+    // widths (it draws nothing with them), which would let the customer sign
+    // without seeing ink and send a blank signature; such a width is drawn
+    // with the thinnest pen instead, as a width of 0 is.
+    const int width =
+        qMax(0, toInt(((double(s_info_Last.p) + p) * 0.5 + 1.0) * (1.0 / 1024) * g_SignData.penWidth));
 
     QPainter painter(m_canvas);
     painter.setPen(QPen(opaque(g_SignData.penColor), width, Qt::SolidLine, Qt::RoundCap));

@@ -511,6 +511,8 @@ void MainWindowTest::extremeSettingsDoNotBreakDrawing()
     QCOMPARE(convertPhysicalTologicalValue(65535, 21692, std::numeric_limits<int>::min()),
              std::numeric_limits<int>::min());
 
+    // A negative pen width draws with the thinnest pen: a one-pixel line
+    // along the stroke, and no ink anywhere else.
     g_SignData = kDefaults;
     g_SignData.penWidth = -50;
     MainWindow negative;
@@ -518,7 +520,16 @@ void MainWindowTest::extremeSettingsDoNotBreakDrawing()
     negative.DrawWgtHandWriting(10, 10, 1023);
     negative.DrawWgtHandWriting(60, 10, 1023);
     negative.DrawWgtHandWriting(60, 10, 0);
-    QCOMPARE(negative.m_result, -1);
+    const QImage image = canvasOf(negative);
+    for (int column = 12; column <= 58; column += 2) {
+        const double ink = inkAcross(image, column, 0, 30);
+        QVERIFY2(ink > 0.6 && ink < 1.4, qPrintable(QStringLiteral("column %1: %2").arg(column).arg(ink)));
+    }
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (x < 8 || x > 62 || y < 8 || y > 12)
+                QVERIFY2(image.pixel(x, y) == qRgb(255, 255, 255),
+                         qPrintable(QStringLiteral("ink at %1,%2").arg(x).arg(y)));
 }
 
 QTEST_MAIN(MainWindowTest)
