@@ -18,6 +18,7 @@
 #include <QJsonObject>
 #include <QMouseEvent>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -155,15 +156,21 @@ void SigningCommandsTest::startRestartsAndStopEndsTheThread()
 void SigningCommandsTest::windowAtTheScreenOriginWithoutPosition()
 {
     g_SignData.signBase64 = "stale";
+    QVERIFY(QGuiApplication::primaryScreen());
+    const QRect primary = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY(primary.right() < g_SignData.screenX);
     bool checked = false;
     whileSigning([&] {
         MainWindow* window = g_globalObj->signWindow;
         QVERIFY(window);
         QTRY_VERIFY(window->isVisible());
-        // No "x"/"y": the sign screen's origin.
+        // No "x"/"y": the sign screen's origin. The default sign screen
+        // lies on no screen of this desktop, so in simulation the primary
+        // screen's area stands in for it.
         QCOMPARE(g_SignData.winX, 0);
         QCOMPARE(g_SignData.winY, 0);
-        QCOMPARE(window->pos(), QPoint(g_SignData.screenX, g_SignData.screenY));
+        QCOMPARE(g_SignData.screenX, 1921);
+        QCOMPARE(window->pos(), primary.topLeft());
         QCOMPARE(window->size(), QSize(300, 200));
         QVERIFY(g_SignData.signBase64.isEmpty());
         // The window manager's close is refused.
@@ -171,11 +178,12 @@ void SigningCommandsTest::windowAtTheScreenOriginWithoutPosition()
         QVERIFY(window->isVisible());
         QCOMPARE(g_globalObj->signWindow, window);
         checked = true;
-        // Cancel with the pen: touch and lift on the Cancel button.
+        // Cancel with the pen: touch and lift on the Cancel button. The pad
+        // spans the stand-in's pixels, not the page's 1280 x 800.
         const auto* cancel = window->findChild<QWidget*>(QStringLiteral("btnCancel"));
         const QPoint at = cancel->geometry().center();
-        const int padX = convertLogicalToPhysicalValue(at.x() + g_SignData.winX, 21692, g_SignData.screenWidth);
-        const int padY = convertLogicalToPhysicalValue(at.y() + g_SignData.winY, 13564, g_SignData.screenHeight);
+        const int padX = convertLogicalToPhysicalValue(at.x() + g_SignData.winX, 21692, primary.width());
+        const int padY = convertLogicalToPhysicalValue(at.y() + g_SignData.winY, 13564, primary.height());
         simulatedPad().pushReport(uint16_t(padX), uint16_t(padY), 600);
         simulatedPad().pushReport(uint16_t(padX), uint16_t(padY), 0);
     });

@@ -7,8 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImage>
 #include <QJsonObject>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -168,6 +170,17 @@ void SigningEndToEndTest::signatureAcceptedWithOk()
     const int before = m_page.texts.size();
     send(begin("sign-1"));
     QVERIFY(m_periphd.waitForStandardError("进入签名\n"));
+    // The default sign screen lies right of a 1920-pixel main screen, on no
+    // screen of this one-screen desktop: the primary screen stands in, and
+    // the strokes below, in window pixels, still land where they are aimed.
+    const QRect primary = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY(m_periphd.waitForStandardError(
+        QStringLiteral("sign screen 1921,0 1280x800 is on no screen; the primary screen's %1,%2 %3x%4 stands in\n")
+            .arg(primary.x())
+            .arg(primary.y())
+            .arg(primary.width())
+            .arg(primary.height())
+            .toUtf8()));
 
     // While the window is open: a second signature and the settings are
     // refused, each answered with its own tag.
@@ -383,5 +396,5 @@ void SigningEndToEndTest::simulationCommandRefusesBadInput()
     QCOMPARE(m_periphd.process().state(), QProcess::Running);
 }
 
-QTEST_GUILESS_MAIN(SigningEndToEndTest)
+QTEST_MAIN(SigningEndToEndTest)
 #include "test_signing_e2e.moc"
