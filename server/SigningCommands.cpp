@@ -86,8 +86,12 @@ void CTextMessageProcessor::ZCBeginSignAB(QString functionName, QWebSocket* clie
     const QString reply = CreateJson(QStringLiteral("ZCOutputImageBase64AB"), success, msg, QString(), image);
     // A page that left while the window was open gets nothing: its socket
     // is closed (or already freed) and must not be written to.
-    if (!window->m_endedByCommand && caller && caller->state() == QAbstractSocket::ConnectedState)
-        sendReply(caller, reply);
+    if (!window->m_endedByCommand) {
+        if (caller && caller->state() == QAbstractSocket::ConnectedState)
+            sendReply(caller, reply);
+        else
+            qWarning().noquote() << QStringLiteral("signing window closed after its page left: reply not sent");
+    }
 
     delete window;
     g_globalObj->signWindow = nullptr;

@@ -6,6 +6,7 @@
 #include "MouseAsPen.h"
 #include "QGetHandWrtingDevData.h"
 #include "SimulatedPad.h"
+#include "SignScreen.h"
 #include "Simulation.h"
 #include "SimulationMode.h"
 
@@ -74,6 +75,9 @@ void enableSimulation()
 {
     usb::useSimulatedDevices();
     usb::attachSimulatedCardReaders();
+    // The pad's own screen is missing too: a sign screen that lies on no
+    // screen gives way to the primary one, so the window is seen.
+    setSignScreenStandIn(true);
     s_simulating = true;
 }
 

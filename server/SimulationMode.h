@@ -4,7 +4,8 @@ class MainWindow;
 
 // `periphd --simulate`: the simulated devices (the pad, both identity card
 // readers) stand behind the USB layer, so a page can try the signing flow
-// and the card reads without devices. Off by default.
+// and the card reads without devices; and a sign screen that lies on no
+// screen gives way to the primary screen (SignScreen.h). Off by default.
 void enableSimulation();
 bool simulationEnabled();
 

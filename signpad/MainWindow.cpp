@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "SignData.h"
+#include "SignScreen.h"
 #include "ui_MainWindow.h"
 
 #include <QBuffer>
@@ -57,7 +58,24 @@ MainWindow::MainWindow(QWidget* parent)
 {
     ui->setupUi(this);
     setWindowFlags(windowFlags() | Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    move(g_SignData.screenX + g_SignData.winX, g_SignData.screenY + g_SignData.winY);
+    const SignScreen screen = signScreen();
+    if (screen.standIn)
+        qWarning().noquote() << QStringLiteral("sign screen %1,%2 %3x%4 is on no screen; "
+                                               "the primary screen's %5 stands in")
+                                    .arg(g_SignData.screenX)
+                                    .arg(g_SignData.screenY)
+                                    .arg(g_SignData.screenWidth)
+                                    .arg(g_SignData.screenHeight)
+                                    .arg(screen.describe());
+    const qint64 left = qint64(screen.x) + g_SignData.winX;
+    const qint64 top = qint64(screen.y) + g_SignData.winY;
+    if (!onAnyScreen(left, top, g_SignData.winWidth, g_SignData.winHeight))
+        qWarning().noquote() << QStringLiteral("signing window %1,%2 %3x%4 is on no screen")
+                                    .arg(left)
+                                    .arg(top)
+                                    .arg(g_SignData.winWidth)
+                                    .arg(g_SignData.winHeight);
+    move(screen.x + g_SignData.winX, screen.y + g_SignData.winY);
     setFixedSize(g_SignData.winWidth, g_SignData.winHeight);
     setWindowOpacity(g_SignData.transparency * 0.01);
 
@@ -158,9 +176,10 @@ void MainWindow::on_getDataOk(int x, int y, int p)
     // followed by a pen-up one.
     static SampleRecord s_info_Last;
 
-    const int sx = convertPhysicalTologicalValue(x, kPadRangeX, g_SignData.screenWidth);
-    const int sy = convertPhysicalTologicalValue(y, kPadRangeY, g_SignData.screenHeight);
-    const QPointF currentTuchPt(double(g_SignData.screenX) + sx, double(g_SignData.screenY) + sy);
+    const SignScreen screen = signScreen();
+    const int sx = convertPhysicalTologicalValue(x, kPadRangeX, screen.width);
+    const int sy = convertPhysicalTologicalValue(y, kPadRangeY, screen.height);
+    const QPointF currentTuchPt(double(screen.x) + sx, double(screen.y) + sy);
 
     // The configured corner, not the window's actual position, anchors the
     // mapping: the pad's screen is where the page said the window is.
@@ -169,8 +188,8 @@ void MainWindow::on_getDataOk(int x, int y, int p)
                        p);
 
     if (p == 0 && s_info_Last.p != 0) {
-        const double cornerX = double(g_SignData.screenX) + g_SignData.winX;
-        const double cornerY = double(g_SignData.screenY) + g_SignData.winY;
+        const double cornerX = double(screen.x) + g_SignData.winX;
+        const double cornerY = double(screen.y) + g_SignData.winY;
         const auto globalRect = [&](const QWidget* button) {
             return QRectF(cornerX + button->x(), cornerY + button->y(), button->width(), button->height());
         };
@@ -200,7 +219,12 @@ void MainWindow::DrawWgtHandWriting(int x, int y, int p)
         s_info_Last = {x, y, 0};
         return;
     }
-    const int width = toInt(((double(s_info_Last.p) + p) * 0.5 + 1.0) * (1.0 / 1024) * g_SignData.penWidth);
+    // A page may store a negative pen width. Qt does not support negative
+    // widths (it draws nothing with them), which would let the customer sign
+    // without seeing ink and send a blank signature; such a width is drawn
+    // with the thinnest pen instead, as a width of 0 is.
+    const int width =
+        qMax(0, toInt(((double(s_info_Last.p) + p) * 0.5 + 1.0) * (1.0 / 1024) * g_SignData.penWidth));
 
     QPainter painter(m_canvas);
     painter.setPen(QPen(opaque(g_SignData.penColor), width, Qt::SolidLine, Qt::RoundCap));

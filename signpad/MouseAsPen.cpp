@@ -2,6 +2,7 @@
 
 #include "MainWindow.h"
 #include "SignData.h"
+#include "SignScreen.h"
 
 #include <QMouseEvent>
 #include <QWidget>
@@ -48,8 +49,9 @@ QPoint MouseAsPen::padPointForWindow(const QPoint& windowPos)
     };
     const int sx = wide(qint64(windowPos.x()) + g_SignData.winX);
     const int sy = wide(qint64(windowPos.y()) + g_SignData.winY);
-    return {convertLogicalToPhysicalValue(sx, kPadRangeX, g_SignData.screenWidth),
-            convertLogicalToPhysicalValue(sy, kPadRangeY, g_SignData.screenHeight)};
+    const SignScreen screen = signScreen();
+    return {convertLogicalToPhysicalValue(sx, kPadRangeX, screen.width),
+            convertLogicalToPhysicalValue(sy, kPadRangeY, screen.height)};
 }
 
 QPoint MouseAsPen::padPointForArea(const QWidget* writingArea, const QPoint& areaPos)

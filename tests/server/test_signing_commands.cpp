@@ -18,11 +18,13 @@
 #include <QJsonObject>
 #include <QMouseEvent>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#include <functional>
 
 class SigningCommandsTest : public QObject {
     Q_OBJECT
@@ -38,6 +40,7 @@ private slots:
 
 private:
     QJsonObject call(const QString& request);
+    void whileSigning(std::function<void()> checks);
     QJsonObject lastReply() const;
 
     CTextMessageProcessor m_processor;
@@ -77,9 +80,31 @@ QJsonObject SigningCommandsTest::call(const QString& request)
 {
     const int before = m_replies.size();
     m_processor.Process(m_peer, request);
-    if (!QTest::qWaitFor([&] { return m_replies.size() > before; }, 5000))
+    // A test that has already failed does not wait for a reply that its
+    // failure may have prevented.
+    if (!QTest::qWaitFor([&] { return m_replies.size() > before || QTest::currentTestFailed(); }, 5000)
+        || m_replies.size() == before)
         return {};
     return QJsonDocument::fromJson(m_replies.at(before).toUtf8()).object();
+}
+
+// Runs `checks` inside the event loop of the signing window that the next
+// command opens. A failed QVERIFY or QCOMPARE returns from `checks` only, not
+// from the test, and the window would go on waiting for a pen that never
+// comes; nor may a window that `checks` meant to close stay open. So once
+// `checks` is done, the window must close (bounded wait), and a window still
+// open is ended as the end command ends it: the command returns, the test
+// fails at once instead of at CTest's time-out.
+void SigningCommandsTest::whileSigning(std::function<void()> checks)
+{
+    QTimer::singleShot(0, this, [checks] {
+        checks();
+        const auto closed = [] { return !g_globalObj->signWindow || !g_globalObj->signWindow->isVisible(); };
+        if (!QTest::currentTestFailed() && !QTest::qWaitFor(closed, 10000))
+            QTest::qFail("the signing window did not close", __FILE__, __LINE__);
+        if (!closed())
+            QMetaObject::invokeMethod(g_globalObj->signWindow, "onsEndSign");
+    });
 }
 
 void SigningCommandsTest::padAbsentOrBusy()
@@ -131,15 +156,21 @@ void SigningCommandsTest::startRestartsAndStopEndsTheThread()
 void SigningCommandsTest::windowAtTheScreenOriginWithoutPosition()
 {
     g_SignData.signBase64 = "stale";
+    QVERIFY(QGuiApplication::primaryScreen());
+    const QRect primary = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY(primary.right() < g_SignData.screenX);
     bool checked = false;
-    QTimer::singleShot(0, this, [&] {
+    whileSigning([&] {
         MainWindow* window = g_globalObj->signWindow;
         QVERIFY(window);
         QTRY_VERIFY(window->isVisible());
-        // No "x"/"y": the sign screen's origin.
+        // No "x"/"y": the sign screen's origin. The default sign screen
+        // lies on no screen of this desktop, so in simulation the primary
+        // screen's area stands in for it.
         QCOMPARE(g_SignData.winX, 0);
         QCOMPARE(g_SignData.winY, 0);
-        QCOMPARE(window->pos(), QPoint(g_SignData.screenX, g_SignData.screenY));
+        QCOMPARE(g_SignData.screenX, 1921);
+        QCOMPARE(window->pos(), primary.topLeft());
         QCOMPARE(window->size(), QSize(300, 200));
         QVERIFY(g_SignData.signBase64.isEmpty());
         // The window manager's close is refused.
@@ -147,11 +178,12 @@ void SigningCommandsTest::windowAtTheScreenOriginWithoutPosition()
         QVERIFY(window->isVisible());
         QCOMPARE(g_globalObj->signWindow, window);
         checked = true;
-        // Cancel with the pen: touch and lift on the Cancel button.
+        // Cancel with the pen: touch and lift on the Cancel button. The pad
+        // spans the stand-in's pixels, not the page's 1280 x 800.
         const auto* cancel = window->findChild<QWidget*>(QStringLiteral("btnCancel"));
         const QPoint at = cancel->geometry().center();
-        const int padX = convertLogicalToPhysicalValue(at.x() + g_SignData.winX, 21692, g_SignData.screenWidth);
-        const int padY = convertLogicalToPhysicalValue(at.y() + g_SignData.winY, 13564, g_SignData.screenHeight);
+        const int padX = convertLogicalToPhysicalValue(at.x() + g_SignData.winX, 21692, primary.width());
+        const int padY = convertLogicalToPhysicalValue(at.y() + g_SignData.winY, 13564, primary.height());
         simulatedPad().pushReport(uint16_t(padX), uint16_t(padY), 600);
         simulatedPad().pushReport(uint16_t(padX), uint16_t(padY), 0);
     });
@@ -165,7 +197,7 @@ void SigningCommandsTest::windowAtTheScreenOriginWithoutPosition()
 
 void SigningCommandsTest::noReplyAfterTheEndCommand()
 {
-    QTimer::singleShot(0, this, [this] {
+    whileSigning([this] {
         QTRY_VERIFY(g_globalObj->signWindow && g_globalObj->signWindow->isVisible());
         QCOMPARE(call(R"({"function":"ZCEndSignAB","_tflag":"end"})").value("_tflag").toString(),
                  QStringLiteral("end"));
@@ -185,7 +217,7 @@ void SigningCommandsTest::mouseWritesThroughThePad()
     // the simulated pad and come back through the driver and the thread.
     QGetHandWrtingDevData* thread = g_globalObj->samplingThread;
     QVERIFY(thread->isRunning());
-    QTimer::singleShot(0, this, [this, thread] {
+    whileSigning([this, thread] {
         QTRY_VERIFY(g_globalObj->signWindow && g_globalObj->signWindow->isVisible());
         MainWindow* window = g_globalObj->signWindow;
         auto* area = window->findChild<QWidget*>(QStringLiteral("wgtHandwriting"));

@@ -56,6 +56,26 @@ def signature():
     return points
 
 
+def screen_pixel(x, y):
+    """The colour of one pixel of the X screen, or None."""
+    out = subprocess.run(["import", "-window", "root", "-crop", f"1x1+{x}+{y}", "+repage", "-depth", "8", "rgb:-"],
+                         capture_output=True, timeout=30)
+    return tuple(out.stdout[:3]) if out.returncode == 0 and len(out.stdout) >= 3 else None
+
+
+async def wait_for_ink(x, y, timeout=20):
+    """Waits until the X screen shows ink at (x, y)."""
+    loop = asyncio.get_running_loop()
+    deadline = loop.time() + timeout
+    while True:
+        colour = screen_pixel(x, y)
+        if colour is not None and sum(colour) < 3 * 96:
+            return
+        if loop.time() > deadline:
+            raise SystemExit(f"no ink at {x},{y} on the screen: {colour}")
+        await asyncio.sleep(0.05)
+
+
 async def main(binary, output):
     port = free_port()
     env = dict(os.environ)
@@ -77,11 +97,14 @@ async def main(binary, output):
             await call({"function": "ZCSetPenWidth", "Width": 6})
             assert (await call({"function": "ZCStartDeviceAB"}))["success"] == 1
             await ws.send(json.dumps(dict(function="ZCBeginSignAB", **WIN)))
-            reply = await call({"function": "SimPenStroke", "unit": "window", "points": signature()})
+            points = signature()
+            reply = await call({"function": "SimPenStroke", "unit": "window", "points": points})
             assert reply["success"] == 1, reply
             # The strokes reach the window through the sampling thread at the
-            # pad's pace; give them and the X server's last paint a moment.
-            await asyncio.sleep(1.5)
+            # pad's pace, in order: once the last pressed point shows on the
+            # screen, the whole signature does.
+            last_x, last_y, _ = [p for p in points if p[2] > 0][-1]
+            await wait_for_ink(WIN["x"] + last_x, WIN["y"] + last_y)
             subprocess.run(["import", "-window", "root", "-crop",
                             f"{WIN['width']}x{WIN['height']}+{WIN['x']}+{WIN['y']}", "+repage", output],
                            check=True)
