@@ -163,37 +163,37 @@ int rebuildMaskLine(int mode, int m, const int* mask, int* maskOut, Segment* seg
     return count;
 }
 
-// All four levels along the plan, in place. Values are 0 wherever the
-// current mask is not 1: the masked copy starts so, only inside positions
-// carry decoded values, and every inverted line is 0 outside its runs. A line
-// without runs therefore needs no work, and neither does one that is all 0.
+// All four levels along the plan. Values are 0 wherever the current mask is
+// not 1: the masked copy starts so, only inside positions carry decoded
+// values, and every inverted line is 0 outside its runs. A line without runs,
+// or one that is all 0, is therefore all 0 after its step too.
+//
+// Each column of a level is inverted into its own contiguous line of
+// columns (a transposed copy, column col at col * kColumnStride), and each
+// row is then inverted from there back into values. Every result is written
+// once, where it is next read, rather than into a buffer and copied back.
 template <typename V>
-void inverseAlongPlan(const InversePlan& plan, Plane<V>& values)
+void inverseAlongPlan(const InversePlan& plan, Plane<V>& values, ColumnPlane<V>& columns)
 {
-    V out[kRows];
     for (int level = kLevels; level >= 1; --level) {
         const int h = kRows >> (level - 1);
         const int w = kCols >> (level - 1);
-        // Columns are read in place, every kCols-th value, into a contiguous
-        // result that is then copied back; going column by column, the rows
-        // they cross stay in the cache.
-        const int* columns = plan.lineStart[level][0];
+        // Columns read in place, every kCols-th value; going column by
+        // column, the rows they cross stay in the cache.
+        const int* columnRuns = plan.lineStart[level][0];
         for (int col = 0; col < w; ++col) {
-            const int first = columns[col], count = columns[col + 1] - first;
+            const int first = columnRuns[col], count = columnRuns[col + 1] - first;
+            V* out = &columns[col * kColumnStride];
             if (count == 0 || !inverseSegments<true, kCols>(&plan.segments[first], count, h, &values[at(0, col)], out))
-                continue;
-#pragma GCC unroll 4
-            for (int row = 0; row < h; ++row)
-                values[at(row, col)] = out[row];
+                std::fill(out, out + h, V{});
         }
-        const int* rows = plan.lineStart[level][1];
+        // Rows read across the columns, every kColumnStride-th value.
+        const int* rowRuns = plan.lineStart[level][1];
         for (int row = 0; row < h; ++row) {
-            const int first = rows[row], count = rows[row + 1] - first;
-            if (count == 0)
-                continue;
+            const int first = rowRuns[row], count = rowRuns[row + 1] - first;
             V* line = &values[at(row, 0)];
-            if (inverseSegments<true, 1>(&plan.segments[first], count, w, line, out))
-                std::memcpy(static_cast<void*>(line), out, sizeof(V) * w);
+            if (count == 0 || !inverseSegments<true, kColumnStride>(&plan.segments[first], count, w, &columns[row], line))
+                std::fill(line, line + w, V{});
         }
     }
 }
@@ -292,7 +292,7 @@ void reconstructPlanes(ColourCoefficients& c, const InversePlan& plan, Plane<uin
     for (Plane<uint8_t>* p = out; p != out + 3; ++p)
         p->fill(0);
     if (c.maxMagnitude < kLanesMagnitudeLimit) {
-        inverseAlongPlan(plan, c.lanes);
+        inverseAlongPlan(plan, c.lanes, scratch.laneColumns);
         forEachInsidePixel(plan, [&](int idx) {
             const uint32_t bytes = clampedBytes(c.lanes[idx]);
             for (int k = 0; k < 3; ++k)
@@ -304,7 +304,7 @@ void reconstructPlanes(ColourCoefficients& c, const InversePlan& plan, Plane<uin
     for (int k = 0; k < 3; ++k) {
         for (int idx = 0; idx < kCells; ++idx)
             values[idx] = c.lanes[idx][k];
-        inverseAlongPlan(plan, values);
+        inverseAlongPlan(plan, values, scratch.columns);
         forEachInsidePixel(plan, [&](int idx) { out[k][idx] = toByte(values[idx]); });
     }
 }

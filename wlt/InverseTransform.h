@@ -65,9 +65,19 @@ void addCoefficients(ColourCoefficients& c, int plane, const Plane<int>& coeffic
 // units), so they stay below 2^16 x 2^12 x 2 = 2^29, their sums below 2^30.
 constexpr int64_t kLanesMagnitudeLimit = int64_t{1} << 16;
 
-// 64-bit room for one plane of the rare streams that need it.
+// The inverse's column results, transposed: column col at col x
+// kColumnStride. The stride is not a power of two, so that a row read across
+// the columns does not land every value in the same few cache sets.
+constexpr int kColumnStride = kRows + 4;
+template <typename T>
+using ColumnPlane = std::array<T, kCols * kColumnStride>;
+
+// Room for the column results, and 64-bit room for one plane of the rare
+// streams that need it.
 struct ReconstructionScratch {
+    ColumnPlane<Lanes> laneColumns;
     Plane<int64_t> values;
+    ColumnPlane<int64_t> columns;
 };
 
 // Inverts all levels along the plan (c is used up), clamps to 0..255 and
