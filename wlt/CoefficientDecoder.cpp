@@ -289,7 +289,8 @@ int decodeColourStream(const NR& nr, const Plane<int>& r, const ScanPlan& plan, 
     InitState(w.S[kFinest], 3);
     InitState(w.S[kOutside], 2);
     InitState(w.S[kRefine], 2);
-    w.coefficient.fill(0);
+    // Only listed (significant) positions are ever read from the coefficient
+    // plane, each after it is set; the rest mean 0 and need no clearing.
     w.significant.fill(0);
     w.list.count = 0;
 
