@@ -99,20 +99,31 @@ V orOf(const V* v, int n)
     return a | b | c | d;
 }
 
-// The coefficient line of m entries over the given runs; 0 outside them.
-// kShortcuts: a line that is all 0 stays so and is not written (the return
-// value says whether coefficientOut was written), and the lifting knows when
-// the high half is all 0.
-template <bool kShortcuts, int kStride, typename V>
-bool inverseSegments(const Segment* segments, int count, int m, const V* coefficient, V* coefficientOut)
+// What is known of a line's inputs before it is inverted.
+enum class LineInput { kAllZero, kHighZero, kAny };
+
+// Which of the two halves of m values (kStride apart) are all 0.
+template <int kStride, typename V>
+LineInput inputOf(const V* coefficient, int m)
 {
     const int half = m / 2;
-    bool highZero = false;
-    if (kShortcuts && isZero(orOf<kStride>(coefficient + half * kStride, m - half))) {
-        if (isZero(orOf<kStride>(coefficient, half)))
-            return false;
-        highZero = true;
-    }
+    if (!isZero(orOf<kStride>(coefficient + half * kStride, m - half)))
+        return LineInput::kAny;
+    return isZero(orOf<kStride>(coefficient, half)) ? LineInput::kAllZero : LineInput::kHighZero;
+}
+
+// The coefficient line of m entries over the given runs; 0 outside them.
+// A line whose input is all 0 stays so and is not written (the return value
+// says whether coefficientOut was written), and the lifting knows when the
+// high half is all 0.
+template <int kStride, typename V>
+bool inverseSegments(const Segment* segments, int count, int m, const V* coefficient, V* coefficientOut,
+                     LineInput input)
+{
+    if (input == LineInput::kAllZero)
+        return false;
+    const bool highZero = input == LineInput::kHighZero;
+    const int half = m / 2;
     int end = 0;  // of the runs so far; the gaps between them are 0
     for (int i = 0; i < count; ++i) {
         const int s = segments[i].start;
@@ -130,6 +141,19 @@ bool inverseSegments(const Segment* segments, int count, int m, const V* coeffic
     }
     std::fill(coefficientOut + end, coefficientOut + m, V{});
     return true;
+}
+
+// Whether any of rows [from, to) is set in a column's bits.
+inline bool anyRow(const uint64_t* bits, int from, int to)
+{
+    auto word = [&](int base) {
+        const int lo = std::max(from - base, 0), hi = std::min(to - base, 64);
+        if (lo >= hi)
+            return uint64_t{0};
+        const uint64_t upTo = hi == 64 ? ~uint64_t{0} : (uint64_t{1} << hi) - 1;
+        return bits[base / 64] & upTo & ~((uint64_t{1} << lo) - 1);
+    };
+    return (word(0) | word(64)) != 0;
 }
 
 // Mask rebuild of one line; appends its runs to segments (room for m / 2
@@ -172,8 +196,14 @@ int rebuildMaskLine(int mode, int m, const int* mask, int* maskOut, Segment* seg
 // columns (a transposed copy, column col at col * kColumnStride), and each
 // row is then inverted from there back into values. Every result is written
 // once, where it is next read, rather than into a buffer and copied back.
+//
+// A column's inputs are the level's own coefficients, as added, except the
+// low half of the columns of the coarser level's region, which that level
+// has just rebuilt: the added rows tell at once which halves of the others
+// are all 0. Rows are tested value by value.
 template <typename V>
-void inverseAlongPlan(const InversePlan& plan, Plane<V>& values, ColumnPlane<V>& columns)
+void inverseAlongPlan(const InversePlan& plan, Plane<V>& values, ColumnPlane<V>& columns,
+                      const uint64_t (*addedRows)[kRows / 64])
 {
     for (int level = kLevels; level >= 1; --level) {
         const int h = kRows >> (level - 1);
@@ -184,7 +214,11 @@ void inverseAlongPlan(const InversePlan& plan, Plane<V>& values, ColumnPlane<V>&
         for (int col = 0; col < w; ++col) {
             const int first = columnRuns[col], count = columnRuns[col + 1] - first;
             V* out = &columns[col * kColumnStride];
-            if (count == 0 || !inverseSegments<true, kCols>(&plan.segments[first], count, h, &values[at(0, col)], out))
+            const bool rebuiltLow = level < kLevels && col < w / 2;
+            const LineInput input = anyRow(addedRows[col], h / 2, h) ? LineInput::kAny
+                                    : rebuiltLow || anyRow(addedRows[col], 0, h / 2) ? LineInput::kHighZero
+                                                                                      : LineInput::kAllZero;
+            if (count == 0 || !inverseSegments<kCols>(&plan.segments[first], count, h, &values[at(0, col)], out, input))
                 std::fill(out, out + h, V{});
         }
         // Rows read across the columns, every kColumnStride-th value.
@@ -192,7 +226,9 @@ void inverseAlongPlan(const InversePlan& plan, Plane<V>& values, ColumnPlane<V>&
         for (int row = 0; row < h; ++row) {
             const int first = rowRuns[row], count = rowRuns[row + 1] - first;
             V* line = &values[at(row, 0)];
-            if (count == 0 || !inverseSegments<true, kColumnStride>(&plan.segments[first], count, w, &columns[row], line))
+            if (count == 0 ||
+                !inverseSegments<kColumnStride>(&plan.segments[first], count, w, &columns[row], line,
+                                                inputOf<kColumnStride>(&columns[row], w)))
                 std::fill(line, line + w, V{});
         }
     }
@@ -207,7 +243,7 @@ void inverseLine(int mode, int m, const int64_t* coefficient, const int* mask,
 {
     Segment segments[kRows / 2];
     const int count = rebuildMaskLine(mode, m, mask, maskOut, segments);
-    inverseSegments<false, 1>(segments, count, m, coefficient, coefficientOut);  // the plain steps
+    inverseSegments<1>(segments, count, m, coefficient, coefficientOut, LineInput::kAny);  // the plain steps
 }
 
 void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level)
@@ -237,6 +273,7 @@ void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level)
 void clearCoefficients(ColourCoefficients& c)
 {
     std::memset(static_cast<void*>(c.lanes.data()), 0, sizeof c.lanes);
+    std::memset(c.addedRows, 0, sizeof c.addedRows);
     c.maxMagnitude = 0;
 }
 
@@ -249,6 +286,7 @@ void addCoefficients(ColourCoefficients& c, int plane, const Plane<int>& coeffic
             continue;
         const int v = coefficient[idx];
         c.lanes[idx][plane] = v;
+        c.addedRows[cells[i].col][cells[i].row / 64] |= uint64_t{1} << (cells[i].row % 64);
         c.maxMagnitude = std::max(c.maxMagnitude, std::abs(int64_t{v}));
     }
 }
@@ -292,7 +330,7 @@ void reconstructPlanes(ColourCoefficients& c, const InversePlan& plan, Plane<uin
     for (Plane<uint8_t>* p = out; p != out + 3; ++p)
         p->fill(0);
     if (c.maxMagnitude < kLanesMagnitudeLimit) {
-        inverseAlongPlan(plan, c.lanes, scratch.laneColumns);
+        inverseAlongPlan(plan, c.lanes, scratch.laneColumns, c.addedRows);
         forEachInsidePixel(plan, [&](int idx) {
             const uint32_t bytes = clampedBytes(c.lanes[idx]);
             for (int k = 0; k < 3; ++k)
@@ -304,7 +342,7 @@ void reconstructPlanes(ColourCoefficients& c, const InversePlan& plan, Plane<uin
     for (int k = 0; k < 3; ++k) {
         for (int idx = 0; idx < kCells; ++idx)
             values[idx] = c.lanes[idx][k];
-        inverseAlongPlan(plan, values, scratch.columns);
+        inverseAlongPlan(plan, values, scratch.columns, c.addedRows);
         forEachInsidePixel(plan, [&](int idx) { out[k][idx] = toByte(values[idx]); });
     }
 }

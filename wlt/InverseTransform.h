@@ -51,6 +51,9 @@ void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level);
 struct ColourCoefficients {
     Plane<Lanes> lanes;
     int64_t maxMagnitude = 0;  // of any coefficient in any lane
+    // Per column, a bit for each row where any lane was added (128 rows);
+    // the inverse's column steps learn from it which halves are all 0.
+    uint64_t addedRows[kCols][kRows / 64];
 };
 void clearCoefficients(ColourCoefficients& c);
 
