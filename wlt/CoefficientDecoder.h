@@ -45,7 +45,7 @@ struct ScanPlan {
     Plane<uint8_t> kind;  // CellKind of every detail position
 };
 
-void buildScanPlan(const Plane<int>& r, ScanPlan& plan);
+void buildScanPlan(const Mask& r, ScanPlan& plan);
 
 // The positions of one band, in scan order, whose children are not in a
 // zerotree in this bit plane: visited, and neither a zerotree root nor below
@@ -86,6 +86,6 @@ int magnitudeSort(ColourWork& w);
 // Decodes one colour stream into w.coefficient at the positions of w.list
 // (every other position is 0 and left as it was). Returns WLT_OK or a
 // failure code; running out of data is not a failure.
-int decodeColourStream(const NR& nr, const Plane<int>& r, const ScanPlan& plan, ColourWork& w);
+int decodeColourStream(const NR& nr, const Mask& r, const ScanPlan& plan, ColourWork& w);
 
 } // namespace wlt

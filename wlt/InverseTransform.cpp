@@ -278,11 +278,11 @@ void clearCoefficients(ColourCoefficients& c)
 }
 
 void addCoefficients(ColourCoefficients& c, int plane, const Plane<int>& coefficient, const Cell* cells, int count,
-                     const Plane<int>& maskPyramid)
+                     const Mask& maskPyramid)
 {
     for (int i = 0; i < count; ++i) {
         const int idx = at(cells[i].row, cells[i].col);
-        if (maskPyramid[idx] <= 0)
+        if (maskPyramid[idx] == 0)
             continue;
         const int v = coefficient[idx];
         c.lanes[idx][plane] = v;

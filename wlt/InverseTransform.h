@@ -61,7 +61,7 @@ void clearCoefficients(ColourCoefficients& c);
 // the mask pyramid is above 0. Only the significance list's cells can hold a
 // coefficient other than 0, so adding those is the whole masked copy.
 void addCoefficients(ColourCoefficients& c, int plane, const Plane<int>& coefficient, const Cell* cells, int count,
-                     const Plane<int>& maskPyramid);
+                     const Mask& maskPyramid);
 
 // Below this magnitude no value of the transform leaves 32 bits: each of the
 // eight line passes grows magnitudes by less than 2 x 1.4142 (plus a few

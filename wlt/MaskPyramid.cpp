@@ -175,12 +175,10 @@ void splitColumns(BytePlane& mask, int h, int w, InversePlan* plan, int level)
 
 } // namespace
 
-void buildMaskPyramid(const Plane<int>& src, Plane<int>& dst, int levels, InversePlan* plan)
+void buildMaskPyramid(const Mask& src, Mask& dst, int levels, InversePlan* plan)
 {
     BytePlane mask;
-    for (int row = 0; row < kRows; ++row)
-        for (int col = 0; col < kCols; ++col)
-            mask[row][col] = static_cast<uint8_t>(src[at(row, col)]);
+    std::memcpy(mask, src.data(), sizeof mask);
     if (plan)
         plan->segmentCount = 0;
     for (int level = 1; level <= levels; ++level) {
@@ -197,9 +195,7 @@ void buildMaskPyramid(const Plane<int>& src, Plane<int>& dst, int levels, Invers
             plan->lineStart[level][1][h] = plan->segmentCount;
         splitColumns(mask, h, w, plan, level);
     }
-    for (int row = 0; row < kRows; ++row)
-        for (int col = 0; col < kCols; ++col)
-            dst[at(row, col)] = mask[row][col];
+    std::memcpy(dst.data(), mask, sizeof mask);
 }
 
 } // namespace wlt

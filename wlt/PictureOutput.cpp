@@ -90,7 +90,7 @@ inline uint8_t clampToByte(int v) { return static_cast<uint8_t>(std::clamp(v, 0,
 constexpr int kRowGroup = (kWidth + 7) / 8 * 8;
 static_assert(kRowGroup <= kCols, "groups of eight stay within a plane row");
 
-bool pixelsOfRow(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow, const int* inside,
+bool pixelsOfRow(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow, const uint8_t* inside,
                  uint32_t background, uint8_t* bgr)
 {
 #if defined(__SSE2__)
@@ -134,16 +134,16 @@ bool pixelsOfRow(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow
         const __m128i blueGreen = _mm_unpacklo_epi8(_mm_packus_epi16(blue, blue), _mm_packus_epi16(green, green));
         const __m128i red0 = _mm_unpacklo_epi8(_mm_packus_epi16(red, red), zero);
         const __m128i px[2] = {_mm_unpacklo_epi16(blueGreen, red0), _mm_unpackhi_epi16(blueGreen, red0)};
-        __m128i in[2];
+        // All ones per 16-bit lane where the pixel is outside, then per 32 bits.
+        const __m128i outside = _mm_cmpeq_epi16(bytes(inside + col), zero);
+        const __m128i outsidePx[2] = {_mm_unpacklo_epi16(outside, outside), _mm_unpackhi_epi16(outside, outside)};
         for (int k = 0; k < 2; ++k) {
-            const __m128i out = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(inside + col + 4 * k)), zero);
-            in[k] = _mm_andnot_si128(out, _mm_set1_epi32(-1));
-            const __m128i shown = _mm_or_si128(_mm_and_si128(in[k], px[k]), _mm_and_si128(out, back));
+            const __m128i shown = _mm_or_si128(_mm_andnot_si128(outsidePx[k], px[k]), _mm_and_si128(outsidePx[k], back));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr + 3 * (col + 4 * k)), packed(shown));
         }
         const __m128i whole = _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi16(cb, minus100), _mm_cmpeq_epi16(cr, plus100)),
                                            _mm_and_si128(_mm_cmpeq_epi16(cb, plus100), _mm_cmpeq_epi16(cr, minus100)));
-        wholeGreen = _mm_or_si128(wholeGreen, _mm_and_si128(whole, _mm_packs_epi32(in[0], in[1])));
+        wholeGreen = _mm_or_si128(wholeGreen, _mm_andnot_si128(outside, whole));
     }
     return _mm_movemask_epi8(wholeGreen) != 0;
 #else
@@ -167,7 +167,7 @@ bool pixelsOfRow(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow
 
 // Converts a plane row (kRowGroup entries or more) into the kWidth pixels of
 // a bitmap row.
-void convertRow(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow, const int* inside,
+void convertRow(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow, const uint8_t* inside,
                 uint32_t background, uint8_t* bgrRow)
 {
     uint8_t bgr[kRowGroup * 3 + 4];
@@ -188,13 +188,13 @@ void convertRowToBgr(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* c
     std::memcpy(y, yRow, kWidth);
     std::memcpy(cb, cbRow, kWidth);
     std::memcpy(cr, crRow, kWidth);
-    int inside[kCols];
+    uint8_t inside[kCols];
     std::fill(inside, inside + kCols, 1);
     convertRow(y, cb, cr, inside, 0, bgrRow);
 }
 
 void composePicture(const Plane<uint8_t>& Y, const Plane<uint8_t>& Cb, const Plane<uint8_t>& Cr,
-                    const Plane<int>& n, const uint8_t FixNum[3], BgrImage& bgr)
+                    const Mask& n, const uint8_t FixNum[3], BgrImage& bgr)
 {
     const uint32_t background = uint32_t{FixNum[2]} | uint32_t{FixNum[1]} << 8 | uint32_t{FixNum[0]} << 16;
     for (int row = 0; row < kHeight; ++row)
@@ -202,25 +202,24 @@ void composePicture(const Plane<uint8_t>& Y, const Plane<uint8_t>& Cb, const Pla
                    &bgr[row * kBgrStride]);
 }
 
-void smoothEdges(const Plane<int>& n, BgrImage& bgr)
+void smoothEdges(const Mask& n, BgrImage& bgr)
 {
     // The pixels to smooth are found with whole-row byte flags, which the
-    // compiler vectorises: inside (n > 0) per pixel; per column, whether the
-    // three rows around a pixel hold an inside pixel there; three of those
-    // side by side say whether a pixel touches the shape. Only then is its
-    // neighbourhood summed.
+    // compiler vectorises: the mask's own bytes say inside (1) per pixel; per
+    // column, whether the three rows around a pixel hold an inside pixel
+    // there; three of those side by side say whether a pixel touches the
+    // shape. Only then is its neighbourhood summed.
     constexpr int kFlagRow = kWidth + 8;  // room to read eight flags at a time
-    uint8_t inside[kHeight][kFlagRow] = {};
-    for (int row = 0; row < kHeight; ++row)
-        for (int col = 0; col < kWidth; ++col)
-            inside[row][col] = n[at(row, col)] > 0;
     for (int row = 1; row < kHeight - 1; ++row) {
+        const uint8_t* above = &n[at(row - 1, 0)];
+        const uint8_t* inside = &n[at(row, 0)];
+        const uint8_t* below = &n[at(row + 1, 0)];
         uint8_t nearColumn[kWidth];
         for (int col = 0; col < kWidth; ++col)
-            nearColumn[col] = inside[row - 1][col] | inside[row][col] | inside[row + 1][col];
+            nearColumn[col] = above[col] | inside[col] | below[col];
         uint8_t smooth[kFlagRow] = {};
         for (int col = 1; col < kWidth - 1; ++col)
-            smooth[col] = (inside[row][col] ^ 1) & (nearColumn[col - 1] | nearColumn[col] | nearColumn[col + 1]);
+            smooth[col] = (inside[col] ^ 1) & (nearColumn[col - 1] | nearColumn[col] | nearColumn[col + 1]);
         // Eight flags at a time, the pixels of a word left to right.
         for (int col0 = 1; col0 < kWidth - 1; col0 += 8) {
             uint64_t flags;

@@ -17,11 +17,11 @@ void convertRowToBgr(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* c
 // Converts the three planes where n is inside and paints every pixel outside
 // with the background FixNum (red, green, blue).
 void composePicture(const Plane<uint8_t>& Y, const Plane<uint8_t>& Cb, const Plane<uint8_t>& Cr,
-                    const Plane<int>& n, const uint8_t FixNum[3], BgrImage& bgr);
+                    const Mask& n, const uint8_t FixNum[3], BgrImage& bgr);
 
-// Blends the background pixels that touch the shape with their 3 x 3
-// neighbourhood, in place, row by row.
-void smoothEdges(const Plane<int>& n, BgrImage& bgr);
+// Blends the background pixels that touch the shape (n holds only 0 and 1)
+// with their 3 x 3 neighbourhood, in place, row by row.
+void smoothEdges(const Mask& n, BgrImage& bgr);
 
 // Writes the 38862-byte 24-bit bottom-up Windows bitmap of the picture to out.
 void writeBitmap(const BgrImage& bgr, unsigned char* out);
