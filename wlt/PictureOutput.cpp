@@ -85,10 +85,13 @@ inline uint8_t clampToByte(int v) { return static_cast<uint8_t>(std::clamp(v, 0,
 
 // The kWidth pixels of a row as blue, green, red bytes, or the background
 // where inside is 0, in whole groups of eight (the rows of the planes are
-// kCols long); bgr has room for kRowGroup x 3 + 4 bytes. Returns whether any
-// of them has a whole-number green pair inside (for the caller to redo).
+// kCols long); bgr has room for kRowBytes, of which those past kWidth pixels
+// hold nothing of use. Returns whether any of them has a whole-number green
+// pair inside (for the caller to redo).
 constexpr int kRowGroup = (kWidth + 7) / 8 * 8;
+constexpr int kRowBytes = kRowGroup * 3 + 4;
 static_assert(kRowGroup <= kCols, "groups of eight stay within a plane row");
+static_assert(kRowBytes - kBgrStride <= kBgrSlack, "a picture's last row is converted in place");
 
 bool pixelsOfRow(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow, const uint8_t* inside,
                  uint32_t background, uint8_t* bgr)
@@ -166,18 +169,16 @@ bool pixelsOfRow(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow
 }
 
 // Converts a plane row (kRowGroup entries or more) into the kWidth pixels of
-// a bitmap row.
+// a bitmap row, in place: bgr has room for kRowBytes.
 void convertRow(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow, const uint8_t* inside,
-                uint32_t background, uint8_t* bgrRow)
+                uint32_t background, uint8_t* bgr)
 {
-    uint8_t bgr[kRowGroup * 3 + 4];
     if (pixelsOfRow(yRow, cbRow, crRow, inside, background, bgr)) {
         // Green by the double formula where its sum is a whole number.
         for (int col = 0; col < kWidth; ++col)
             if (inside[col] != 0 && isWholeGreenPair(cbRow[col], crRow[col]))
                 bgr[3 * col + 1] = toByte(yRow[col] - 0.34414 * (cbRow[col] - 128.0) - 0.71414 * (crRow[col] - 128.0));
     }
-    std::memcpy(bgrRow, bgr, kBgrStride);
 }
 
 } // namespace
@@ -190,13 +191,17 @@ void convertRowToBgr(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* c
     std::memcpy(cr, crRow, kWidth);
     uint8_t inside[kCols];
     std::fill(inside, inside + kCols, 1);
-    convertRow(y, cb, cr, inside, 0, bgrRow);
+    uint8_t bgr[kRowBytes];
+    convertRow(y, cb, cr, inside, 0, bgr);
+    std::memcpy(bgrRow, bgr, kBgrStride);
 }
 
 void composePicture(const Plane<uint8_t>& Y, const Plane<uint8_t>& Cb, const Plane<uint8_t>& Cr,
                     const Mask& n, const uint8_t FixNum[3], BgrImage& bgr)
 {
     const uint32_t background = uint32_t{FixNum[2]} | uint32_t{FixNum[1]} << 8 | uint32_t{FixNum[0]} << 16;
+    // Top to bottom: what a row stores past its end, the next row overwrites
+    // (and the last row's lands in the image's slack).
     for (int row = 0; row < kHeight; ++row)
         convertRow(&Y[at(row, 0)], &Cb[at(row, 0)], &Cr[at(row, 0)], &n[at(row, 0)], background,
                    &bgr[row * kBgrStride]);

@@ -8,8 +8,11 @@ namespace wlt {
 
 // The picture's pixels as blue, green, red: the bitmap's own byte order, so
 // that its rows are written out as they are.
+// Rows follow one another without padding; the slack after the last lets the
+// conversion store sixteen bytes at a time up to its row's end.
 constexpr int kBgrStride = kWidth * 3;
-using BgrImage = std::array<uint8_t, kHeight * kBgrStride>;
+constexpr int kBgrSlack = 16;
+using BgrImage = std::array<uint8_t, kHeight * kBgrStride + kBgrSlack>;
 
 // Converts one row of 102 YCbCr pixels to blue, green, red.
 void convertRowToBgr(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow, uint8_t* bgrRow);
