@@ -125,7 +125,16 @@ bool pixelsOfRow(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow
         const __m128i pairs = _mm_or_si128(_mm_and_si128(px, low24), _mm_srli_epi64(_mm_andnot_si128(low24, px), 8));
         return _mm_or_si128(_mm_and_si128(pairs, low64), _mm_srli_si128(_mm_andnot_si128(low64, pairs), 2));
     };
+    // Four background pixels as twelve bytes, for groups wholly outside.
+    const __m128i backPacked = packed(back);
     for (int col = 0; col < kRowGroup; col += 8) {
+        // All ones per 16-bit lane where the pixel is outside.
+        const __m128i outside = _mm_cmpeq_epi16(bytes(inside + col), zero);
+        if (_mm_movemask_epi8(outside) == 0xFFFF) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr + 3 * col), backPacked);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr + 3 * col + 12), backPacked);
+            continue;
+        }
         const __m128i y = bytes(yRow + col);
         const __m128i cb = _mm_sub_epi16(bytes(cbRow + col), centre);
         const __m128i cr = _mm_sub_epi16(bytes(crRow + col), centre);
@@ -137,8 +146,6 @@ bool pixelsOfRow(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow
         const __m128i blueGreen = _mm_unpacklo_epi8(_mm_packus_epi16(blue, blue), _mm_packus_epi16(green, green));
         const __m128i red0 = _mm_unpacklo_epi8(_mm_packus_epi16(red, red), zero);
         const __m128i px[2] = {_mm_unpacklo_epi16(blueGreen, red0), _mm_unpackhi_epi16(blueGreen, red0)};
-        // All ones per 16-bit lane where the pixel is outside, then per 32 bits.
-        const __m128i outside = _mm_cmpeq_epi16(bytes(inside + col), zero);
         const __m128i outsidePx[2] = {_mm_unpacklo_epi16(outside, outside), _mm_unpackhi_epi16(outside, outside)};
         for (int k = 0; k < 2; ++k) {
             const __m128i shown = _mm_or_si128(_mm_andnot_si128(outsidePx[k], px[k]), _mm_and_si128(outsidePx[k], back));
