@@ -308,18 +308,44 @@ inline uint32_t clampedBytes(Lanes v)
 #endif
 }
 
-// Calls store(idx) for every pixel inside the shape, run by run: the finest
-// level's row runs are the runs of the shape's own rows (they are split first).
+// Calls store(idx, n) for every run of pixels inside the shape (n of them
+// from idx on): the finest level's row runs are the runs of the shape's own
+// rows (they are split first).
 template <typename Store>
-void forEachInsidePixel(const InversePlan& plan, Store store)
+void forEachInsideRun(const InversePlan& plan, Store store)
 {
     const int* rows = plan.lineStart[1][1];
     for (int row = 0; row < kHeight; ++row)
-        for (int i = rows[row]; i < rows[row + 1]; ++i) {
-            const int first = at(row, plan.segments[i].start);
-            for (int idx = first; idx < first + plan.segments[i].length; ++idx)
-                store(idx);
-        }
+        for (int i = rows[row]; i < rows[row + 1]; ++i)
+            store(at(row, plan.segments[i].start), int{plan.segments[i].length});
+}
+
+// Clamps n lanes from idx on to 0..255 and stores their first three into
+// the three planes.
+void storeClamped(const Plane<Lanes>& lanes, int idx, int n, Plane<uint8_t> out[3])
+{
+    int i = 0;
+#if defined(__SSE2__)
+    // Four pixels at a time: packed to sixteen bytes, four per pixel, then
+    // transposed to four per lane (two interleaving steps).
+    for (; i + 4 <= n; i += 4) {
+        const __m128i* v = reinterpret_cast<const __m128i*>(&lanes[idx + i]);
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(v[0], v[1]), _mm_packs_epi32(v[2], v[3]));
+        const __m128i half = _mm_unpacklo_epi8(bytes, _mm_srli_si128(bytes, 8));
+        const __m128i byLane = _mm_unpacklo_epi8(half, _mm_srli_si128(half, 8));
+        const uint32_t y = static_cast<uint32_t>(_mm_cvtsi128_si32(byLane));
+        const uint32_t cb = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(byLane, 4)));
+        const uint32_t cr = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(byLane, 8)));
+        std::memcpy(&out[0][idx + i], &y, 4);
+        std::memcpy(&out[1][idx + i], &cb, 4);
+        std::memcpy(&out[2][idx + i], &cr, 4);
+    }
+#endif
+    for (; i < n; ++i) {
+        const uint32_t bytes = clampedBytes(lanes[idx + i]);
+        for (int k = 0; k < 3; ++k)
+            out[k][idx + i] = static_cast<uint8_t>(bytes >> 8 * k);
+    }
 }
 
 } // namespace
@@ -331,11 +357,7 @@ void reconstructPlanes(ColourCoefficients& c, const InversePlan& plan, Plane<uin
         p->fill(0);
     if (c.maxMagnitude < kLanesMagnitudeLimit) {
         inverseAlongPlan(plan, c.lanes, scratch.laneColumns, c.addedRows);
-        forEachInsidePixel(plan, [&](int idx) {
-            const uint32_t bytes = clampedBytes(c.lanes[idx]);
-            for (int k = 0; k < 3; ++k)
-                out[k][idx] = static_cast<uint8_t>(bytes >> 8 * k);
-        });
+        forEachInsideRun(plan, [&](int idx, int n) { storeClamped(c.lanes, idx, n, out); });
         return;
     }
     Plane<int64_t>& values = scratch.values;
@@ -343,7 +365,10 @@ void reconstructPlanes(ColourCoefficients& c, const InversePlan& plan, Plane<uin
         for (int idx = 0; idx < kCells; ++idx)
             values[idx] = c.lanes[idx][k];
         inverseAlongPlan(plan, values, scratch.columns, c.addedRows);
-        forEachInsidePixel(plan, [&](int idx) { out[k][idx] = toByte(values[idx]); });
+        forEachInsideRun(plan, [&](int idx, int n) {
+            for (int i = idx; i < idx + n; ++i)
+                out[k][i] = toByte(values[i]);
+        });
     }
 }
 
