@@ -82,35 +82,8 @@ void inverseLiftSegment(int s, int L, const V* low, const V* high, V* x)
         x[p] += (x[p - 1] + x[p - 1]) >> 1;
 }
 
-// The OR of n values, four at a time (independent ORs keep the loads flowing).
-template <int kStride, typename V>
-V orOf(const V* v, int n)
-{
-    V a{}, b{}, c{}, d{};
-    int i = 0;
-    for (; i + 4 <= n; i += 4) {
-        a |= v[i * kStride];
-        b |= v[(i + 1) * kStride];
-        c |= v[(i + 2) * kStride];
-        d |= v[(i + 3) * kStride];
-    }
-    for (; i < n; ++i)
-        a |= v[i * kStride];
-    return a | b | c | d;
-}
-
 // What is known of a line's inputs before it is inverted.
 enum class LineInput { kAllZero, kHighZero, kAny };
-
-// Which of the two halves of m values (kStride apart) are all 0.
-template <int kStride, typename V>
-LineInput inputOf(const V* coefficient, int m)
-{
-    const int half = m / 2;
-    if (!isZero(orOf<kStride>(coefficient + half * kStride, m - half)))
-        return LineInput::kAny;
-    return isZero(orOf<kStride>(coefficient, half)) ? LineInput::kAllZero : LineInput::kHighZero;
-}
 
 // The coefficient line of m entries over the given runs; 0 outside them.
 // A line whose input is all 0 stays so and is not written (the return value
@@ -200,7 +173,9 @@ int rebuildMaskLine(int mode, int m, const int* mask, int* maskOut, Segment* seg
 // A column's inputs are the level's own coefficients, as added, except the
 // low half of the columns of the coarser level's region, which that level
 // has just rebuilt: the added rows tell at once which halves of the others
-// are all 0. Rows are tested value by value.
+// are all 0. A row's inputs are the columns' results, 0 outside the runs of
+// the columns inverted: the columns mark the rows their runs cross, in the
+// low or the high half, and so tell which halves of each row are all 0.
 template <typename V>
 void inverseAlongPlan(const InversePlan& plan, Plane<V>& values, ColumnPlane<V>& columns,
                       const uint64_t (*addedRows)[kRows / 64])
@@ -211,6 +186,8 @@ void inverseAlongPlan(const InversePlan& plan, Plane<V>& values, ColumnPlane<V>&
         // Columns read in place, every kCols-th value; going column by
         // column, the rows they cross stay in the cache.
         const int* columnRuns = plan.lineStart[level][0];
+        enum : uint8_t { kLowHalf = 1, kHighHalf = 2 };
+        uint8_t rowHalves[kRows] = {};  // of the rows' inputs, those that may not be 0
         for (int col = 0; col < w; ++col) {
             const int first = columnRuns[col], count = columnRuns[col + 1] - first;
             V* out = &columns[col * kColumnStride];
@@ -218,17 +195,25 @@ void inverseAlongPlan(const InversePlan& plan, Plane<V>& values, ColumnPlane<V>&
             const LineInput input = anyRow(addedRows[col], h / 2, h) ? LineInput::kAny
                                     : rebuiltLow || anyRow(addedRows[col], 0, h / 2) ? LineInput::kHighZero
                                                                                       : LineInput::kAllZero;
-            if (count == 0 || !inverseSegments<kCols>(&plan.segments[first], count, h, &values[at(0, col)], out, input))
+            if (count == 0 || !inverseSegments<kCols>(&plan.segments[first], count, h, &values[at(0, col)], out, input)) {
                 std::fill(out, out + h, V{});
+                continue;
+            }
+            const uint8_t half = col < w / 2 ? kLowHalf : kHighHalf;
+            for (int i = first; i < first + count; ++i)
+                for (int row = plan.segments[i].start, end = row + plan.segments[i].length; row < end; ++row)
+                    rowHalves[row] |= half;
         }
         // Rows read across the columns, every kColumnStride-th value.
         const int* rowRuns = plan.lineStart[level][1];
         for (int row = 0; row < h; ++row) {
             const int first = rowRuns[row], count = rowRuns[row + 1] - first;
             V* line = &values[at(row, 0)];
+            const LineInput input = rowHalves[row] & kHighHalf ? LineInput::kAny
+                                    : rowHalves[row] & kLowHalf ? LineInput::kHighZero
+                                                                : LineInput::kAllZero;
             if (count == 0 ||
-                !inverseSegments<kColumnStride>(&plan.segments[first], count, w, &columns[row], line,
-                                                inputOf<kColumnStride>(&columns[row], w)))
+                !inverseSegments<kColumnStride>(&plan.segments[first], count, w, &columns[row], line, input))
                 std::fill(line, line + w, V{});
         }
     }
