@@ -85,11 +85,11 @@ void inverseLiftSegment(int s, int L, const V* low, const V* high, V* x)
 // What is known of a line's inputs before it is inverted.
 enum class LineInput { kAllZero, kHighZero, kAny };
 
-// The coefficient line of m entries over the given runs; 0 outside them.
-// A line whose input is all 0 stays so and is not written (the return value
-// says whether coefficientOut was written), and the lifting knows when the
-// high half is all 0.
-template <int kStride, typename V>
+// The coefficient line of m entries over the given runs; with kZeroGaps 0
+// outside them, else only the runs are written. A line whose input is all 0
+// stays so and is not written (the return value says whether coefficientOut
+// was written), and the lifting knows when the high half is all 0.
+template <int kStride, bool kZeroGaps, typename V>
 bool inverseSegments(const Segment* segments, int count, int m, const V* coefficient, V* coefficientOut,
                      LineInput input)
 {
@@ -101,7 +101,8 @@ bool inverseSegments(const Segment* segments, int count, int m, const V* coeffic
     for (int i = 0; i < count; ++i) {
         const int s = segments[i].start;
         const int L = segments[i].length;
-        std::fill(coefficientOut + end, coefficientOut + s, V{});
+        if (kZeroGaps)
+            std::fill(coefficientOut + end, coefficientOut + s, V{});
         end = s + L;
         const V* low = coefficient + ((s + 1) >> 1) * kStride;
         const V* high = coefficient + (half + (s >> 1)) * kStride;
@@ -112,8 +113,17 @@ bool inverseSegments(const Segment* segments, int count, int m, const V* coeffic
         else
             inverseLiftSegment<false, kStride>(s, L, low, high, coefficientOut);
     }
-    std::fill(coefficientOut + end, coefficientOut + m, V{});
+    if (kZeroGaps)
+        std::fill(coefficientOut + end, coefficientOut + m, V{});
     return true;
+}
+
+// Sets the runs of a line to 0.
+template <typename V>
+void zeroRuns(const Segment* segments, int count, V* line)
+{
+    for (int i = 0; i < count; ++i)
+        std::fill(line + segments[i].start, line + segments[i].start + segments[i].length, V{});
 }
 
 // Whether any of rows [from, to) is set in a column's bits.
@@ -176,6 +186,10 @@ int rebuildMaskLine(int mode, int m, const int* mask, int* maskOut, Segment* seg
 // are all 0. A row's inputs are the columns' results, 0 outside the runs of
 // the columns inverted: the columns mark the rows their runs cross, in the
 // low or the high half, and so tell which halves of each row are all 0.
+//
+// Only runs are written: every value the steps read lies in a run of the
+// line that wrote it (a line's runs split into positions that are inside in
+// the lines they are read from), and so does every pixel stored at the end.
 template <typename V>
 void inverseAlongPlan(const InversePlan& plan, Plane<V>& values, ColumnPlane<V>& columns,
                       const uint64_t (*addedRows)[kRows / 64])
@@ -195,8 +209,10 @@ void inverseAlongPlan(const InversePlan& plan, Plane<V>& values, ColumnPlane<V>&
             const LineInput input = anyRow(addedRows[col], h / 2, h) ? LineInput::kAny
                                     : rebuiltLow || anyRow(addedRows[col], 0, h / 2) ? LineInput::kHighZero
                                                                                       : LineInput::kAllZero;
-            if (count == 0 || !inverseSegments<kCols>(&plan.segments[first], count, h, &values[at(0, col)], out, input)) {
-                std::fill(out, out + h, V{});
+            if (count == 0)
+                continue;
+            if (!inverseSegments<kCols, false>(&plan.segments[first], count, h, &values[at(0, col)], out, input)) {
+                zeroRuns(&plan.segments[first], count, out);
                 continue;
             }
             const uint8_t half = col < w / 2 ? kLowHalf : kHighHalf;
@@ -212,9 +228,9 @@ void inverseAlongPlan(const InversePlan& plan, Plane<V>& values, ColumnPlane<V>&
             const LineInput input = rowHalves[row] & kHighHalf ? LineInput::kAny
                                     : rowHalves[row] & kLowHalf ? LineInput::kHighZero
                                                                 : LineInput::kAllZero;
-            if (count == 0 ||
-                !inverseSegments<kColumnStride>(&plan.segments[first], count, w, &columns[row], line, input))
-                std::fill(line, line + w, V{});
+            if (count != 0 &&
+                !inverseSegments<kColumnStride, false>(&plan.segments[first], count, w, &columns[row], line, input))
+                zeroRuns(&plan.segments[first], count, line);
         }
     }
 }
@@ -228,7 +244,7 @@ void inverseLine(int mode, int m, const int64_t* coefficient, const int* mask,
 {
     Segment segments[kRows / 2];
     const int count = rebuildMaskLine(mode, m, mask, maskOut, segments);
-    inverseSegments<1>(segments, count, m, coefficient, coefficientOut, LineInput::kAny);  // the plain steps
+    inverseSegments<1, true>(segments, count, m, coefficient, coefficientOut, LineInput::kAny);  // the plain steps
 }
 
 void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level)
