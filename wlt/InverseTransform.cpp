@@ -170,10 +170,14 @@ int rebuildMaskLine(int mode, int m, const int* mask, int* maskOut, Segment* seg
     return count;
 }
 
-// All four levels along the plan. Values are 0 wherever the current mask is
-// not 1: the masked copy starts so, only inside positions carry decoded
-// values, and every inverted line is 0 outside its runs. A line without runs,
-// or one that is all 0, is therefore all 0 after its step too.
+// All four levels along the plan. Only the values at the positions inside
+// (1) in the current mask count: the masked copy holds the coefficients
+// there, and each step writes exactly the runs of its lines. A step reads
+// only such positions too: a line's runs split into positions that are
+// inside in the lines they are read from, and the pixels stored at the end
+// are the finest rows' runs. So nothing outside the runs is written or read;
+// a line without runs needs no work, and one whose inputs are all 0 gives 0
+// over its runs.
 //
 // Each column of a level is inverted into its own contiguous line of
 // columns (a transposed copy, column col at col * kColumnStride), and each
@@ -186,10 +190,6 @@ int rebuildMaskLine(int mode, int m, const int* mask, int* maskOut, Segment* seg
 // are all 0. A row's inputs are the columns' results, 0 outside the runs of
 // the columns inverted: the columns mark the rows their runs cross, in the
 // low or the high half, and so tell which halves of each row are all 0.
-//
-// Only runs are written: every value the steps read lies in a run of the
-// line that wrote it (a line's runs split into positions that are inside in
-// the lines they are read from), and so does every pixel stored at the end.
 template <typename V>
 void inverseAlongPlan(const InversePlan& plan, Plane<V>& values, ColumnPlane<V>& columns,
                       const uint64_t (*addedRows)[kRows / 64])
@@ -204,13 +204,13 @@ void inverseAlongPlan(const InversePlan& plan, Plane<V>& values, ColumnPlane<V>&
         uint8_t rowHalves[kRows] = {};  // of the rows' inputs, those that may not be 0
         for (int col = 0; col < w; ++col) {
             const int first = columnRuns[col], count = columnRuns[col + 1] - first;
+            if (count == 0)
+                continue;
             V* out = &columns[col * kColumnStride];
             const bool rebuiltLow = level < kLevels && col < w / 2;
             const LineInput input = anyRow(addedRows[col], h / 2, h) ? LineInput::kAny
                                     : rebuiltLow || anyRow(addedRows[col], 0, h / 2) ? LineInput::kHighZero
                                                                                       : LineInput::kAllZero;
-            if (count == 0)
-                continue;
             if (!inverseSegments<kCols, false>(&plan.segments[first], count, h, &values[at(0, col)], out, input)) {
                 zeroRuns(&plan.segments[first], count, out);
                 continue;
@@ -224,12 +224,13 @@ void inverseAlongPlan(const InversePlan& plan, Plane<V>& values, ColumnPlane<V>&
         const int* rowRuns = plan.lineStart[level][1];
         for (int row = 0; row < h; ++row) {
             const int first = rowRuns[row], count = rowRuns[row + 1] - first;
+            if (count == 0)
+                continue;
             V* line = &values[at(row, 0)];
             const LineInput input = rowHalves[row] & kHighHalf ? LineInput::kAny
                                     : rowHalves[row] & kLowHalf ? LineInput::kHighZero
                                                                 : LineInput::kAllZero;
-            if (count != 0 &&
-                !inverseSegments<kColumnStride, false>(&plan.segments[first], count, w, &columns[row], line, input))
+            if (!inverseSegments<kColumnStride, false>(&plan.segments[first], count, w, &columns[row], line, input))
                 zeroRuns(&plan.segments[first], count, line);
         }
     }
