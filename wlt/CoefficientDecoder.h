@@ -83,9 +83,9 @@ void refinementPass(ColourWork& w, Jg& g, const NR& nr);
 // bit move to the front. Returns WLT_OK or WLT_ERR_SORT_OVERFLOW.
 int magnitudeSort(ColourWork& w);
 
-// Decodes one colour stream into w.coefficient at the positions of w.list
-// (every other position is 0 and left as it was). Returns WLT_OK or a
-// failure code; running out of data is not a failure.
+// Decodes one colour stream into w.coefficient at the positions of w.list;
+// every other position means 0 and is not cleared, so it may hold anything.
+// Returns WLT_OK or a failure code; running out of data is not a failure.
 int decodeColourStream(const NR& nr, const Mask& r, const ScanPlan& plan, ColourWork& w);
 
 } // namespace wlt

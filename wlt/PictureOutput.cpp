@@ -61,19 +61,18 @@ constexpr int kGreenBias = 120;  // 4..236 are exact with these factors
 
 constexpr int floorDiv(int num, int den) { return num / den - (num % den != 0 && (num < 0) != (den < 0)); }
 
-inline int redOffset(int cr) { return cr + ((cr * kRedFraction) >> 16); }
-inline int blueOffset(int cb) { return 2 * cb + ((cb * kBlueFraction) >> 16); }
-inline int greenOffset(int cb, int cr) { return (cb * kGreenCb + cr * kGreenCr + kGreenBias) >> kGreenShift; }
+constexpr int redOffset(int cr) { return cr + ((cr * kRedFraction) >> 16); }
+constexpr int blueOffset(int cb) { return 2 * cb + ((cb * kBlueFraction) >> 16); }
+constexpr int greenOffset(int cb, int cr) { return (cb * kGreenCb + cr * kGreenCr + kGreenBias) >> kGreenShift; }
 
 constexpr bool fixedPointIsExact()
 {
     for (int v = -128; v < 128; ++v)
-        if (v + ((v * kRedFraction) >> 16) != floorDiv(1402 * v, 1000) ||
-            2 * v + ((v * kBlueFraction) >> 16) != floorDiv(1772 * v, 1000))
+        if (redOffset(v) != floorDiv(1402 * v, 1000) || blueOffset(v) != floorDiv(1772 * v, 1000))
             return false;
     for (int cb = -128; cb < 128; ++cb)
         for (int cr = -128; cr < 128; ++cr)
-            if (((cb * kGreenCb + cr * kGreenCr + kGreenBias) >> kGreenShift) != floorDiv(-34414 * cb - 71414 * cr, 100000))
+            if (greenOffset(cb, cr) != floorDiv(-34414 * cb - 71414 * cr, 100000))
                 return false;
     return true;
 }
@@ -148,7 +147,8 @@ bool pixelsOfRow(const uint8_t* yRow, const uint8_t* cbRow, const uint8_t* crRow
         const __m128i px[2] = {_mm_unpacklo_epi16(blueGreen, red0), _mm_unpackhi_epi16(blueGreen, red0)};
         const __m128i outsidePx[2] = {_mm_unpacklo_epi16(outside, outside), _mm_unpackhi_epi16(outside, outside)};
         for (int k = 0; k < 2; ++k) {
-            const __m128i shown = _mm_or_si128(_mm_andnot_si128(outsidePx[k], px[k]), _mm_and_si128(outsidePx[k], back));
+            const __m128i shown =
+                _mm_or_si128(_mm_andnot_si128(outsidePx[k], px[k]), _mm_and_si128(outsidePx[k], back));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr + 3 * (col + 4 * k)), packed(shown));
         }
         const __m128i whole = _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi16(cb, minus100), _mm_cmpeq_epi16(cr, plus100)),

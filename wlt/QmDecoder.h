@@ -103,9 +103,10 @@ constexpr TransitionTable makeTransitions()
 {
     TransitionTable t{};
     for (int i = 0; i < kShiftRows; ++i) {
-        const int* r = kTables.ShiftTb[i];
-        t.row[i] = Transition{static_cast<uint16_t>(kTables.ShiftTb[r[2]][0]), static_cast<uint16_t>(kTables.ShiftTb[r[1]][0]),
-                              static_cast<uint8_t>(r[2]), static_cast<uint8_t>(r[1]), static_cast<uint8_t>(r[3])};
+        const int* r = kTables.ShiftTb[i];  // {Qe, Next_Index_LPS, Next_Index_MPS, Switch_MPS}
+        t.row[i] = Transition{static_cast<uint16_t>(kTables.ShiftTb[r[2]][0]),
+                              static_cast<uint16_t>(kTables.ShiftTb[r[1]][0]), static_cast<uint8_t>(r[2]),
+                              static_cast<uint8_t>(r[1]), static_cast<uint8_t>(r[3])};
     }
     return t;
 }
