@@ -80,7 +80,7 @@ static_assert(fixedPointIsExact(), "the fixed-point colour factors give the floo
 
 inline bool isWholeGreenPair(int cb, int cr) { return (cb == 28 && cr == 228) || (cb == 228 && cr == 28); }
 
-inline uint8_t clampToByte(int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
+[[maybe_unused]] inline uint8_t clampToByte(int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
 
 // The kWidth pixels of a row as blue, green, red bytes, or the background
 // where inside is 0, in whole groups of eight (the rows of the planes are
