@@ -20,7 +20,7 @@ void markSignificant(ColourWork& w, int row, int col, int sign)
 }
 
 // Returns true when the stream ended during the coarsest band.
-bool coarsestBandPass(ColourWork& w, const Plane<int>& r, Jg& gInOut, const NR& nr)
+bool coarsestBandPass(ColourWork& w, const Mask& r, Jg& gInOut, const NR& nr)
 {
     Jg g = gInOut;  // in a local, as in the significance pass
     bool ended = false;
@@ -110,7 +110,7 @@ int magnitudeSort(ColourWork& w)
     return WLT_OK;
 }
 
-void buildScanPlan(const Plane<int>& r, ScanPlan& plan)
+void buildScanPlan(const Mask& r, ScanPlan& plan)
 {
     Plane<uint8_t>& kind = plan.kind;
     // Level 1 has no outside nodes: a position is coded when it is inside.
@@ -282,14 +282,15 @@ bool significancePass(int level, int band, ColourWork& w, const ScanPlan& plan, 
                       : passOverBand<false>(level, band, w, plan, gInOut, nr);
 }
 
-int decodeColourStream(const NR& nr, const Plane<int>& r, const ScanPlan& plan, ColourWork& w)
+int decodeColourStream(const NR& nr, const Mask& r, const ScanPlan& plan, ColourWork& w)
 {
     InitState(w.S[kCoarse], 3);
     InitState(w.S[kDetail], 4);
     InitState(w.S[kFinest], 3);
     InitState(w.S[kOutside], 2);
     InitState(w.S[kRefine], 2);
-    w.coefficient.fill(0);
+    // Only listed (significant) positions are ever read from the coefficient
+    // plane, each after it is set; the rest mean 0 and need no clearing.
     w.significant.fill(0);
     w.list.count = 0;
 

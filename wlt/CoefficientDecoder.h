@@ -45,7 +45,7 @@ struct ScanPlan {
     Plane<uint8_t> kind;  // CellKind of every detail position
 };
 
-void buildScanPlan(const Plane<int>& r, ScanPlan& plan);
+void buildScanPlan(const Mask& r, ScanPlan& plan);
 
 // The positions of one band, in scan order, whose children are not in a
 // zerotree in this bit plane: visited, and neither a zerotree root nor below
@@ -60,7 +60,7 @@ struct OpenList {
 
 // Everything one colour stream's decoding works on.
 struct ColourWork {
-    Plane<int> coefficient;
+    Plane<int> coefficient;  // valid at the listed positions only
     Plane<uint8_t> significant;
     OpenList open[kLevels + 1][4];  // [level 2-4][band 1-3], rebuilt each bit plane
     G list;     // significance list
@@ -83,8 +83,9 @@ void refinementPass(ColourWork& w, Jg& g, const NR& nr);
 // bit move to the front. Returns WLT_OK or WLT_ERR_SORT_OVERFLOW.
 int magnitudeSort(ColourWork& w);
 
-// Decodes one colour stream into w.coefficient. Returns WLT_OK or a failure
-// code; running out of data is not a failure.
-int decodeColourStream(const NR& nr, const Plane<int>& r, const ScanPlan& plan, ColourWork& w);
+// Decodes one colour stream into w.coefficient at the positions of w.list;
+// every other position means 0 and is not cleared, so it may hold anything.
+// Returns WLT_OK or a failure code; running out of data is not a failure.
+int decodeColourStream(const NR& nr, const Mask& r, const ScanPlan& plan, ColourWork& w);
 
 } // namespace wlt

@@ -17,6 +17,11 @@ constexpr int kLevels = 4;
 template <typename T>
 using Plane = std::array<T, kCells>;
 
+// A shape mask (1 inside, 0 outside) or its pyramid, whose entries also
+// include the markers of MaskPyramid.h: bytes, a quarter of an int plane to
+// fill, copy and read.
+using Mask = Plane<uint8_t>;
+
 constexpr int at(int row, int col) { return row * kCols + col; }
 
 // A position of a work plane.

@@ -82,42 +82,27 @@ void inverseLiftSegment(int s, int L, const V* low, const V* high, V* x)
         x[p] += (x[p - 1] + x[p - 1]) >> 1;
 }
 
-// The OR of n values, four at a time (independent ORs keep the loads flowing).
-template <int kStride, typename V>
-V orOf(const V* v, int n)
-{
-    V a{}, b{}, c{}, d{};
-    int i = 0;
-    for (; i + 4 <= n; i += 4) {
-        a |= v[i * kStride];
-        b |= v[(i + 1) * kStride];
-        c |= v[(i + 2) * kStride];
-        d |= v[(i + 3) * kStride];
-    }
-    for (; i < n; ++i)
-        a |= v[i * kStride];
-    return a | b | c | d;
-}
+// What is known of a line's inputs before it is inverted.
+enum class LineInput { kAllZero, kHighZero, kAny };
 
-// The coefficient line of m entries over the given runs; 0 outside them.
-// kShortcuts: a line that is all 0 stays so and is not written (the return
-// value says whether coefficientOut was written), and the lifting knows when
-// the high half is all 0.
-template <bool kShortcuts, int kStride, typename V>
-bool inverseSegments(const Segment* segments, int count, int m, const V* coefficient, V* coefficientOut)
+// The coefficient line of m entries over the given runs; with kZeroGaps 0
+// outside them, else only the runs are written. A line whose input is all 0
+// stays so and is not written (the return value says whether coefficientOut
+// was written), and the lifting knows when the high half is all 0.
+template <int kStride, bool kZeroGaps, typename V>
+bool inverseSegments(const Segment* segments, int count, int m, const V* coefficient, V* coefficientOut,
+                     LineInput input)
 {
+    if (input == LineInput::kAllZero)
+        return false;
+    const bool highZero = input == LineInput::kHighZero;
     const int half = m / 2;
-    bool highZero = false;
-    if (kShortcuts && isZero(orOf<kStride>(coefficient + half * kStride, m - half))) {
-        if (isZero(orOf<kStride>(coefficient, half)))
-            return false;
-        highZero = true;
-    }
     int end = 0;  // of the runs so far; the gaps between them are 0
     for (int i = 0; i < count; ++i) {
         const int s = segments[i].start;
         const int L = segments[i].length;
-        std::fill(coefficientOut + end, coefficientOut + s, V{});
+        if (kZeroGaps)
+            std::fill(coefficientOut + end, coefficientOut + s, V{});
         end = s + L;
         const V* low = coefficient + ((s + 1) >> 1) * kStride;
         const V* high = coefficient + (half + (s >> 1)) * kStride;
@@ -128,8 +113,30 @@ bool inverseSegments(const Segment* segments, int count, int m, const V* coeffic
         else
             inverseLiftSegment<false, kStride>(s, L, low, high, coefficientOut);
     }
-    std::fill(coefficientOut + end, coefficientOut + m, V{});
+    if (kZeroGaps)
+        std::fill(coefficientOut + end, coefficientOut + m, V{});
     return true;
+}
+
+// Sets the runs of a line to 0.
+template <typename V>
+void zeroRuns(const Segment* segments, int count, V* line)
+{
+    for (int i = 0; i < count; ++i)
+        std::fill(line + segments[i].start, line + segments[i].start + segments[i].length, V{});
+}
+
+// Whether any of rows [from, to) is set in a column's bits.
+inline bool anyRow(const uint64_t* bits, int from, int to)
+{
+    auto word = [&](int base) {
+        const int lo = std::max(from - base, 0), hi = std::min(to - base, 64);
+        if (lo >= hi)
+            return uint64_t{0};
+        const uint64_t upTo = hi == 64 ? ~uint64_t{0} : (uint64_t{1} << hi) - 1;
+        return bits[base / 64] & upTo & ~((uint64_t{1} << lo) - 1);
+    };
+    return (word(0) | word(64)) != 0;
 }
 
 // Mask rebuild of one line; appends its runs to segments (room for m / 2
@@ -163,37 +170,68 @@ int rebuildMaskLine(int mode, int m, const int* mask, int* maskOut, Segment* seg
     return count;
 }
 
-// All four levels along the plan, in place. Values are 0 wherever the
-// current mask is not 1: the masked copy starts so, only inside positions
-// carry decoded values, and every inverted line is 0 outside its runs. A line
-// without runs therefore needs no work, and neither does one that is all 0.
+// All four levels along the plan. Only the values at the positions inside
+// (1) in the current mask count: the masked copy holds the coefficients
+// there, and each step writes exactly the runs of its lines. A step reads
+// only such positions too: a line's runs split into positions that are
+// inside in the lines they are read from, and the pixels stored at the end
+// are the finest rows' runs. So nothing outside the runs is written or read;
+// a line without runs needs no work, and one whose inputs are all 0 gives 0
+// over its runs.
+//
+// Each column of a level is inverted into its own contiguous line of
+// columns (a transposed copy, column col at col * kColumnStride), and each
+// row is then inverted from there back into values. Every result is written
+// once, where it is next read, rather than into a buffer and copied back.
+//
+// A column's inputs are the level's own coefficients, as added, except the
+// low half of the columns of the coarser level's region, which that level
+// has just rebuilt: the added rows tell at once which halves of the others
+// are all 0. A row's inputs are the columns' results, 0 outside the runs of
+// the columns inverted: the columns mark the rows their runs cross, in the
+// low or the high half, and so tell which halves of each row are all 0.
 template <typename V>
-void inverseAlongPlan(const InversePlan& plan, Plane<V>& values)
+void inverseAlongPlan(const InversePlan& plan, Plane<V>& values, ColumnPlane<V>& columns,
+                      const uint64_t (*addedRows)[kRows / 64])
 {
-    V out[kRows];
     for (int level = kLevels; level >= 1; --level) {
         const int h = kRows >> (level - 1);
         const int w = kCols >> (level - 1);
-        // Columns are read in place, every kCols-th value, into a contiguous
-        // result that is then copied back; going column by column, the rows
-        // they cross stay in the cache.
-        const int* columns = plan.lineStart[level][0];
+        // Columns read in place, every kCols-th value; going column by
+        // column, the rows they cross stay in the cache.
+        const int* columnRuns = plan.lineStart[level][0];
+        enum : uint8_t { kLowHalf = 1, kHighHalf = 2 };
+        uint8_t rowHalves[kRows] = {};  // of the rows' inputs, those that may not be 0
         for (int col = 0; col < w; ++col) {
-            const int first = columns[col], count = columns[col + 1] - first;
-            if (count == 0 || !inverseSegments<true, kCols>(&plan.segments[first], count, h, &values[at(0, col)], out))
+            const int first = columnRuns[col], count = columnRuns[col + 1] - first;
+            if (count == 0)
                 continue;
-#pragma GCC unroll 4
-            for (int row = 0; row < h; ++row)
-                values[at(row, col)] = out[row];
+            V* out = &columns[col * kColumnStride];
+            const bool rebuiltLow = level < kLevels && col < w / 2;
+            const LineInput input = anyRow(addedRows[col], h / 2, h) ? LineInput::kAny
+                                    : rebuiltLow || anyRow(addedRows[col], 0, h / 2) ? LineInput::kHighZero
+                                                                                      : LineInput::kAllZero;
+            if (!inverseSegments<kCols, false>(&plan.segments[first], count, h, &values[at(0, col)], out, input)) {
+                zeroRuns(&plan.segments[first], count, out);
+                continue;
+            }
+            const uint8_t half = col < w / 2 ? kLowHalf : kHighHalf;
+            for (int i = first; i < first + count; ++i)
+                for (int row = plan.segments[i].start, end = row + plan.segments[i].length; row < end; ++row)
+                    rowHalves[row] |= half;
         }
-        const int* rows = plan.lineStart[level][1];
+        // Rows read across the columns, every kColumnStride-th value.
+        const int* rowRuns = plan.lineStart[level][1];
         for (int row = 0; row < h; ++row) {
-            const int first = rows[row], count = rows[row + 1] - first;
+            const int first = rowRuns[row], count = rowRuns[row + 1] - first;
             if (count == 0)
                 continue;
             V* line = &values[at(row, 0)];
-            if (inverseSegments<true, 1>(&plan.segments[first], count, w, line, out))
-                std::memcpy(static_cast<void*>(line), out, sizeof(V) * w);
+            const LineInput input = rowHalves[row] & kHighHalf ? LineInput::kAny
+                                    : rowHalves[row] & kLowHalf ? LineInput::kHighZero
+                                                                : LineInput::kAllZero;
+            if (!inverseSegments<kColumnStride, false>(&plan.segments[first], count, w, &columns[row], line, input))
+                zeroRuns(&plan.segments[first], count, line);
         }
     }
 }
@@ -207,7 +245,7 @@ void inverseLine(int mode, int m, const int64_t* coefficient, const int* mask,
 {
     Segment segments[kRows / 2];
     const int count = rebuildMaskLine(mode, m, mask, maskOut, segments);
-    inverseSegments<false, 1>(segments, count, m, coefficient, coefficientOut);  // the plain steps
+    inverseSegments<1, true>(segments, count, m, coefficient, coefficientOut, LineInput::kAny);  // the plain steps
 }
 
 void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level)
@@ -237,18 +275,20 @@ void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level)
 void clearCoefficients(ColourCoefficients& c)
 {
     std::memset(static_cast<void*>(c.lanes.data()), 0, sizeof c.lanes);
+    std::memset(c.addedRows, 0, sizeof c.addedRows);
     c.maxMagnitude = 0;
 }
 
 void addCoefficients(ColourCoefficients& c, int plane, const Plane<int>& coefficient, const Cell* cells, int count,
-                     const Plane<int>& maskPyramid)
+                     const Mask& maskPyramid)
 {
     for (int i = 0; i < count; ++i) {
         const int idx = at(cells[i].row, cells[i].col);
-        if (maskPyramid[idx] <= 0)
+        if (maskPyramid[idx] == 0)
             continue;
         const int v = coefficient[idx];
         c.lanes[idx][plane] = v;
+        c.addedRows[cells[i].col][cells[i].row / 64] |= uint64_t{1} << (cells[i].row % 64);
         c.maxMagnitude = std::max(c.maxMagnitude, std::abs(int64_t{v}));
     }
 }
@@ -270,18 +310,44 @@ inline uint32_t clampedBytes(Lanes v)
 #endif
 }
 
-// Calls store(idx) for every pixel inside the shape, run by run: the finest
-// level's row runs are the runs of the shape's own rows (they are split first).
+// Calls store(idx, n) for every run of pixels inside the shape (n of them
+// from idx on): the finest level's row runs are the runs of the shape's own
+// rows (they are split first).
 template <typename Store>
-void forEachInsidePixel(const InversePlan& plan, Store store)
+void forEachInsideRun(const InversePlan& plan, Store store)
 {
     const int* rows = plan.lineStart[1][1];
     for (int row = 0; row < kHeight; ++row)
-        for (int i = rows[row]; i < rows[row + 1]; ++i) {
-            const int first = at(row, plan.segments[i].start);
-            for (int idx = first; idx < first + plan.segments[i].length; ++idx)
-                store(idx);
-        }
+        for (int i = rows[row]; i < rows[row + 1]; ++i)
+            store(at(row, plan.segments[i].start), int{plan.segments[i].length});
+}
+
+// Clamps n lanes from idx on to 0..255 and stores their first three into
+// the three planes.
+void storeClamped(const Plane<Lanes>& lanes, int idx, int n, Plane<uint8_t> out[3])
+{
+    int i = 0;
+#if defined(__SSE2__)
+    // Four pixels at a time: packed to sixteen bytes, four per pixel, then
+    // transposed to four per lane (two interleaving steps).
+    for (; i + 4 <= n; i += 4) {
+        const __m128i* v = reinterpret_cast<const __m128i*>(&lanes[idx + i]);
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(v[0], v[1]), _mm_packs_epi32(v[2], v[3]));
+        const __m128i half = _mm_unpacklo_epi8(bytes, _mm_srli_si128(bytes, 8));
+        const __m128i byLane = _mm_unpacklo_epi8(half, _mm_srli_si128(half, 8));
+        const uint32_t y = static_cast<uint32_t>(_mm_cvtsi128_si32(byLane));
+        const uint32_t cb = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(byLane, 4)));
+        const uint32_t cr = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(byLane, 8)));
+        std::memcpy(&out[0][idx + i], &y, 4);
+        std::memcpy(&out[1][idx + i], &cb, 4);
+        std::memcpy(&out[2][idx + i], &cr, 4);
+    }
+#endif
+    for (; i < n; ++i) {
+        const uint32_t bytes = clampedBytes(lanes[idx + i]);
+        for (int k = 0; k < 3; ++k)
+            out[k][idx + i] = static_cast<uint8_t>(bytes >> 8 * k);
+    }
 }
 
 } // namespace
@@ -292,20 +358,19 @@ void reconstructPlanes(ColourCoefficients& c, const InversePlan& plan, Plane<uin
     for (Plane<uint8_t>* p = out; p != out + 3; ++p)
         p->fill(0);
     if (c.maxMagnitude < kLanesMagnitudeLimit) {
-        inverseAlongPlan(plan, c.lanes);
-        forEachInsidePixel(plan, [&](int idx) {
-            const uint32_t bytes = clampedBytes(c.lanes[idx]);
-            for (int k = 0; k < 3; ++k)
-                out[k][idx] = static_cast<uint8_t>(bytes >> 8 * k);
-        });
+        inverseAlongPlan(plan, c.lanes, scratch.laneColumns, c.addedRows);
+        forEachInsideRun(plan, [&](int idx, int n) { storeClamped(c.lanes, idx, n, out); });
         return;
     }
     Plane<int64_t>& values = scratch.values;
     for (int k = 0; k < 3; ++k) {
         for (int idx = 0; idx < kCells; ++idx)
             values[idx] = c.lanes[idx][k];
-        inverseAlongPlan(plan, values);
-        forEachInsidePixel(plan, [&](int idx) { out[k][idx] = toByte(values[idx]); });
+        inverseAlongPlan(plan, values, scratch.columns, c.addedRows);
+        forEachInsideRun(plan, [&](int idx, int n) {
+            for (int i = idx; i < idx + n; ++i)
+                out[k][i] = toByte(values[i]);
+        });
     }
 }
 

@@ -51,6 +51,9 @@ void inverseLevel(Plane<int>& mask, Plane<int64_t>& coefficient, int level);
 struct ColourCoefficients {
     Plane<Lanes> lanes;
     int64_t maxMagnitude = 0;  // of any coefficient in any lane
+    // Per column, a bit for each row where any lane was added (128 rows);
+    // the inverse's column steps learn from it which halves are all 0.
+    uint64_t addedRows[kCols][kRows / 64];
 };
 void clearCoefficients(ColourCoefficients& c);
 
@@ -58,16 +61,26 @@ void clearCoefficients(ColourCoefficients& c);
 // the mask pyramid is above 0. Only the significance list's cells can hold a
 // coefficient other than 0, so adding those is the whole masked copy.
 void addCoefficients(ColourCoefficients& c, int plane, const Plane<int>& coefficient, const Cell* cells, int count,
-                     const Plane<int>& maskPyramid);
+                     const Mask& maskPyramid);
 
 // Below this magnitude no value of the transform leaves 32 bits: each of the
 // eight line passes grows magnitudes by less than 2 x 1.4142 (plus a few
 // units), so they stay below 2^16 x 2^12 x 2 = 2^29, their sums below 2^30.
 constexpr int64_t kLanesMagnitudeLimit = int64_t{1} << 16;
 
-// 64-bit room for one plane of the rare streams that need it.
+// The inverse's column results, transposed: column col at col x
+// kColumnStride. The stride is not a power of two, so that a row read across
+// the columns does not land every value in the same few cache sets.
+constexpr int kColumnStride = kRows + 4;
+template <typename T>
+using ColumnPlane = std::array<T, kCols * kColumnStride>;
+
+// Room for the column results, and 64-bit room for one plane of the rare
+// streams that need it.
 struct ReconstructionScratch {
+    ColumnPlane<Lanes> laneColumns;
     Plane<int64_t> values;
+    ColumnPlane<int64_t> columns;
 };
 
 // Inverts all levels along the plan (c is used up), clamps to 0..255 and

@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace wlt {
 
 void splitMaskLine(int* line, int stride, int m, int mode)
@@ -42,16 +46,46 @@ using BytePlane = uint8_t[kRows][kCols];
 // (0: not a marker) and its odd-side neighbour, if any, not inside.
 inline bool lone(uint8_t prev, uint8_t here, uint8_t next) { return (here == 1) & (prev == 0) & (next != 1); }
 
-// The runs are found eight entries at a time: most words of a line lie
-// wholly inside or wholly outside the shape. insideBytes marks with 0x01
-// each byte of a word that is inside (1; the others are 0, 128 and 129).
-constexpr uint64_t kLowBits = 0x0101010101010101;
+// The runs are found from a bit per entry, set where the entry is inside
+// (1; the others are 0, 128 and 129): a run starts and ends where the bit
+// changes, and the changes are picked out a word at a time.
+struct LineBits {
+    uint64_t word[2];  // entries 0-63, 64-127
+};
+static_assert(kCols <= 128 && kRows <= 128, "a line's bits fit two words");
 
-inline uint64_t insideBytes(const uint8_t* p)
+// The bits of the first m entries of a row (whose kCols entries may all be
+// read); the bits past m are 0.
+inline LineBits insideBits(const uint8_t* row, int m)
 {
-    uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word & kLowBits & ~(word >> 7);
+    LineBits b{};
+#if defined(__SSE2__)
+    const __m128i one = _mm_set1_epi8(1);
+    for (int c = 0; c < kCols; c += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c));
+        const uint64_t bits = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, one)));
+        b.word[c / 64] |= bits << (c % 64);  // 16-entry groups never straddle the words
+    }
+#else
+    for (int c = 0; c < kCols; ++c)
+        b.word[c / 64] |= uint64_t{row[c] == 1} << (c % 64);
+#endif
+    if (m < 64) {
+        b.word[0] &= (uint64_t{1} << m) - 1;
+        b.word[1] = 0;
+    } else if (m < 128) {
+        b.word[1] &= (uint64_t{1} << (m - 64)) - 1;
+    }
+    return b;
+}
+
+// Calls at(position) for every set bit, in increasing order.
+template <typename At>
+inline void forEachBit(const LineBits& b, At at)
+{
+    for (int w = 0; w < 2; ++w)
+        for (uint64_t bits = b.word[w]; bits != 0; bits &= bits - 1)
+            at(64 * w + __builtin_ctzll(bits));
 }
 
 inline void appendRun(InversePlan& plan, int start, int length)
@@ -59,42 +93,27 @@ inline void appendRun(InversePlan& plan, int start, int length)
     plan.segments[plan.segmentCount++] = Segment{static_cast<uint8_t>(start), static_cast<uint8_t>(length)};
 }
 
-// Appends the runs of 1 of a row of m entries to the plan.
+// Appends the runs of 1 of a row of m entries to the plan: the changes of
+// the bits, entry against entry before it (an entry before the first and one
+// past the last are outside), alternately start and end runs.
 void recordRowRuns(const uint8_t* line, int m, InversePlan& plan)
 {
-    bool inRun = false;
-    int start = 0;
-    int i = 0;
-    while (i + 8 <= m) {
-        // The first entry of these eight that is not in the current state,
-        // if any, is where a run starts or ends.
-        const uint64_t other = insideBytes(line + i) ^ (inRun ? kLowBits : 0);
-        if (other == 0) {
-            i += 8;
-            continue;
+    const LineBits b = insideBits(line, m);
+    const LineBits changes{{b.word[0] ^ (b.word[0] << 1), b.word[1] ^ (b.word[1] << 1 | b.word[0] >> 63)}};
+    int start = -1;
+    forEachBit(changes, [&](int i) {
+        if (start < 0) {
+            start = i;
+        } else {
+            appendRun(plan, start, i - start);
+            start = -1;
         }
-        i += __builtin_ctzll(other) / 8;
-        if (inRun)
-            appendRun(plan, start, i - start);
-        else
-            start = i;
-        inRun = !inRun;
-    }
-    for (; i < m; ++i) {
-        const bool inside = line[i] == 1;
-        if (inside && !inRun)
-            start = i;
-        else if (!inside && inRun)
-            appendRun(plan, start, i - start);
-        inRun = inside;
-    }
-    if (inRun)
-        appendRun(plan, start, m - start);
+    });
 }
 
 // Appends the runs of 1 of every column of the top-left h x w region of
 // rows (with a row of zeros at h) to the plan, column by column. The rows
-// are swept once, eight columns at a time; a run starts in a column where
+// are swept once, each against the one above; a run starts in a column where
 // its entry becomes inside and ends where it stops being so. The runs come
 // out by the row they end at and are then put in column order (within a
 // column that is already their order).
@@ -103,24 +122,20 @@ void recordColumnRuns(const uint8_t (*rows)[kCols], int h, int w, InversePlan& p
     struct Found {
         uint8_t col, start, length;
     };
-    static constexpr uint8_t kZeros[kCols] = {};
     Found found[kRows / 2 * kCols];
     int count = 0;
     uint8_t start[kCols];
+    LineBits above{};
     for (int row = 0; row <= h; ++row) {
-        const uint8_t* above = row > 0 ? rows[row - 1] : kZeros;
-        for (int col0 = 0; col0 < w; col0 += 8) {
-            uint64_t changed = insideBytes(rows[row] + col0) ^ insideBytes(above + col0);
-            if (w - col0 < 8)
-                changed &= (uint64_t{1} << 8 * (w - col0)) - 1;  // columns past the region
-            for (; changed != 0; changed &= changed - 1) {
-                const int col = col0 + __builtin_ctzll(changed) / 8;
-                if (rows[row][col] == 1)
-                    start[col] = static_cast<uint8_t>(row);
-                else
-                    found[count++] = Found{static_cast<uint8_t>(col), start[col], static_cast<uint8_t>(row - start[col])};
-            }
-        }
+        const LineBits here = insideBits(rows[row], w);
+        const LineBits changed{{here.word[0] ^ above.word[0], here.word[1] ^ above.word[1]}};
+        forEachBit(changed, [&](int col) {
+            if (rows[row][col] == 1)
+                start[col] = static_cast<uint8_t>(row);
+            else
+                found[count++] = Found{static_cast<uint8_t>(col), start[col], static_cast<uint8_t>(row - start[col])};
+        });
+        above = here;
     }
     int* lineStart = plan.lineStart[level][0];
     std::memset(lineStart, 0, sizeof(int) * (w + 1));
@@ -175,12 +190,10 @@ void splitColumns(BytePlane& mask, int h, int w, InversePlan* plan, int level)
 
 } // namespace
 
-void buildMaskPyramid(const Plane<int>& src, Plane<int>& dst, int levels, InversePlan* plan)
+void buildMaskPyramid(const Mask& src, Mask& dst, int levels, InversePlan* plan)
 {
     BytePlane mask;
-    for (int row = 0; row < kRows; ++row)
-        for (int col = 0; col < kCols; ++col)
-            mask[row][col] = static_cast<uint8_t>(src[at(row, col)]);
+    std::memcpy(mask, src.data(), sizeof mask);
     if (plan)
         plan->segmentCount = 0;
     for (int level = 1; level <= levels; ++level) {
@@ -197,9 +210,7 @@ void buildMaskPyramid(const Plane<int>& src, Plane<int>& dst, int levels, Invers
             plan->lineStart[level][1][h] = plan->segmentCount;
         splitColumns(mask, h, w, plan, level);
     }
-    for (int row = 0; row < kRows; ++row)
-        for (int col = 0; col < kCols; ++col)
-            dst[at(row, col)] = mask[row][col];
+    std::memcpy(dst.data(), mask, sizeof mask);
 }
 
 } // namespace wlt

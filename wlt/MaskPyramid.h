@@ -37,6 +37,6 @@ void splitMaskLine(int* line, int stride, int m, int mode);
 // dst = src (entries 0 and 1) split over levels 1..levels, each level every
 // row of its region and then every column, as splitMaskLine splits them; with
 // a plan, also the runs of every line split (levels must then be kLevels).
-void buildMaskPyramid(const Plane<int>& src, Plane<int>& dst, int levels, InversePlan* plan = nullptr);
+void buildMaskPyramid(const Mask& src, Mask& dst, int levels, InversePlan* plan = nullptr);
 
 } // namespace wlt

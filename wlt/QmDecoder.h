@@ -88,23 +88,46 @@ inline void renormalise(Jg& g, const NR& nr)
     } while (shift > 0);
 }
 
+// The table's rows with the Qe of both next rows beside them: a transition
+// then takes one load from the current row, not a second one from the next.
+struct Transition {
+    uint16_t qeAfterMps, qeAfterLps;
+    uint8_t nextMps, nextLps, switchMps;
+};
+
+struct TransitionTable {
+    Transition row[kShiftRows];
+};
+
+constexpr TransitionTable makeTransitions()
+{
+    TransitionTable t{};
+    for (int i = 0; i < kShiftRows; ++i) {
+        const int* r = kTables.ShiftTb[i];  // {Qe, Next_Index_LPS, Next_Index_MPS, Switch_MPS}
+        t.row[i] = Transition{static_cast<uint16_t>(kTables.ShiftTb[r[2]][0]),
+                              static_cast<uint16_t>(kTables.ShiftTb[r[1]][0]), static_cast<uint8_t>(r[2]),
+                              static_cast<uint8_t>(r[1]), static_cast<uint8_t>(r[3])};
+    }
+    return t;
+}
+
+inline constexpr TransitionTable kTransitions = makeTransitions();
+
 // The context's row becomes its Next_Index_MPS.
 inline void mpsTransition(State& s, int k)
 {
-    const int next = kTables.ShiftTb[s.index[k]][2];
-    s.index[k] = next;
-    s.qe[k] = static_cast<unsigned>(kTables.ShiftTb[next][0]);
+    const Transition& t = kTransitions.row[s.index[k]];
+    s.index[k] = t.nextMps;
+    s.qe[k] = t.qeAfterMps;
 }
 
 // The MPS flips where the row says so; the row becomes its Next_Index_LPS.
 inline void lpsTransition(State& s, int k)
 {
-    const int* row = kTables.ShiftTb[s.index[k]];
-    if (row[3] == 1)
-        s.mps[k] = 1 - s.mps[k];
-    const int next = row[1];
-    s.index[k] = next;
-    s.qe[k] = static_cast<unsigned>(kTables.ShiftTb[next][0]);
+    const Transition& t = kTransitions.row[s.index[k]];
+    s.mps[k] ^= t.switchMps;
+    s.index[k] = t.nextLps;
+    s.qe[k] = t.qeAfterLps;
 }
 
 } // namespace qm

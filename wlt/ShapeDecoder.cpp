@@ -57,7 +57,7 @@ void toggleRowPrefix(Raster& raster, int row, int lastCol)
 
 } // namespace
 
-int outlineToMask(Contour& c, Plane<int>& n)
+int outlineToMask(Contour& c, Mask& n)
 {
     int cx = c.startX, cy = c.startY;
     c.minX = c.maxX = cx;
@@ -114,7 +114,7 @@ int outlineToMask(Contour& c, Plane<int>& n)
     n.fill(0);
     const int rows = kHeight - c.minY, cols = kWidth - c.minX;  // locals: the stores cannot move them
     for (int row = 0; row < rows; ++row) {
-        int* line = &n[at(c.minY + row, c.minX)];
+        uint8_t* line = &n[at(c.minY + row, c.minX)];
         for (int col = 0; col < cols; ++col)
             line[col] = raster[row][col] == 0xFF;
     }

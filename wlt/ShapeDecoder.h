@@ -23,6 +23,6 @@ int decodeShapeStream(const NR& nr, uint8_t FixNum[3], Contour& contour);
 // Fills the outline by parity into the shape mask n (1 inside, 0 outside).
 // Returns WLT_OK, or WLT_ERR_OUTLINE_OUTSIDE when the outline does not fit
 // the picture (n is then left untouched).
-int outlineToMask(Contour& contour, Plane<int>& n);
+int outlineToMask(Contour& contour, Mask& n);
 
 } // namespace wlt

@@ -31,8 +31,8 @@ int32_t le32(const unsigned char* p)
 struct Work {
     uint8_t FixNum[3] = {};
     Contour contour;
-    Plane<int> n;              // shape mask
-    Plane<int> r;              // its mask pyramid
+    Mask n;                    // shape mask
+    Mask r;                    // its mask pyramid
     ScanPlan plan;
     InversePlan inversePlan;
     ColourWork colour;

@@ -21,8 +21,8 @@ enum { S0, S1, S2, S3, S4 };
 using StreamWriter = wlttest::ColourStreamWriter;
 
 struct Fixture {
-    std::unique_ptr<Plane<int>> n = std::make_unique<Plane<int>>();
-    std::unique_ptr<Plane<int>> r = std::make_unique<Plane<int>>();
+    std::unique_ptr<Mask> n = std::make_unique<Mask>();
+    std::unique_ptr<Mask> r = std::make_unique<Mask>();
     std::unique_ptr<ScanPlan> plan = std::make_unique<ScanPlan>();
     std::unique_ptr<ColourWork> w = std::make_unique<ColourWork>();
     void build()
@@ -141,7 +141,7 @@ TEST(Zerotree, NearestAncestorWithAStateDecides)
     for (const Case& c : cases) {
         Fixture f;
         f.build();
-        Plane<int>& r = *f.r;
+        Mask& r = *f.r;
         r[at(0, 56)] = 1;
         if (c.level2Inside)
             r[at(0, 28)] = 1;
@@ -182,7 +182,7 @@ TEST(ScanPlan, CodesInsideCellsAndTheOutsideNodesAboveThem)
     // One inside cell at level 1, (11, 63): its outside ancestors (5, 31),
     // (2, 15) and (1, 7) have an inside descendant and are coded; a marker
     // is not inside, so (5, 30) and its ancestors' other children are not.
-    auto r = std::make_unique<Plane<int>>();
+    auto r = std::make_unique<Mask>();
     (*r)[at(11, 63)] = 1;
     (*r)[at(5, 30)] = kRowMarker;
     (*r)[at(2, 2)] = 1;  // coarsest band: not a detail position
