@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The whole service under AddressSanitizer (with its leak checker) and
+# UndefinedBehaviorSanitizer: builds the end-to-end suites and the periphd
+# they start into the sanitizer build that scripts/fuzz.sh shares
+# (build-fuzz, scripts/configure-sanitized.sh) and runs them.
+#
+# Every process writes its reports into <build>/sanitizer-reports (log_path):
+# the built periphd that the suites start as well as the suites themselves,
+# so a report of a child process fails the run even when its test would
+# pass. Leaks inside third-party libraries are suppressed in
+# scripts/lsan-suppressions.txt, never periphd's own.
+#
+# PERIPHD_FUZZ_BUILD names the build folder, as for fuzz.sh.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+src="$PWD"
+build="$(realpath -m "${PERIPHD_FUZZ_BUILD:-build-fuzz}")"
+
+# The end-to-end suites, and the targets they run.
+tests=(
+  server.test_periphd_binary server.python_client
+  server.test_signing_e2e server.test_simcard_e2e server.test_idcard_e2e
+  camera.e2e_window app.test_startup_e2e app.test_shutdown_e2e
+)
+targets=(
+  periphd periphd-chromium-policy periphd_face_data
+  test_periphd_binary test_signing_e2e test_simcard_e2e test_idcard_e2e
+  test_startup_e2e test_shutdown_e2e
+)
+
+start=$SECONDS
+bash scripts/configure-sanitized.sh "$build"
+cmake --build "$build" -j2 --target "${targets[@]}"
+echo "sanitize.sh: build $((SECONDS - start))s"
+
+reports="$build/sanitizer-reports"
+rm -rf "$reports"
+mkdir -p "$reports"
+# Full malloc stacks: the leak suppressions match on library frames below
+# Qt's own, which the fast unwinder cannot see past.
+export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:fast_unwind_on_malloc=0:log_path=$reports/report"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$reports/report"
+export LSAN_OPTIONS="suppressions=$src/scripts/lsan-suppressions.txt:print_suppressions=0"
+export QT_QPA_PLATFORM=offscreen
+
+status=0
+run_start=$SECONDS
+regex="^($(IFS='|'; echo "${tests[*]}"))\$"
+(cd "$build" && ctest --output-on-failure -j2 -R "$regex") || status=1
+echo "sanitize.sh: run $((SECONDS - run_start))s"
+
+shopt -s nullglob
+found=("$reports"/*)
+if ((${#found[@]})); then
+  status=1
+  echo "sanitize.sh: ${#found[@]} sanitizer report(s):"
+  for report in "${found[@]}"; do
+    echo "== $report"
+    head -n 60 "$report"
+  done
+fi
+exit $status
