@@ -19,6 +19,8 @@ bash "$src/scripts/configure-sanitized.sh" "$build"
 cmake --build "$build" -j2 --target fuzzers
 
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
+# Leaks inside third-party libraries only (see the file).
+export LSAN_OPTIONS="suppressions=$src/scripts/lsan-suppressions.txt:print_suppressions=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export QT_QPA_PLATFORM=offscreen
 status=0
