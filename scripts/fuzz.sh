@@ -40,7 +40,7 @@ while IFS=$'\t' read -r name binary seeder max_len; do
   "$binary" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$work/artifacts/" "$work/corpus" "$work/seeds" \
     >"$work/log.txt" 2>&1 || { status=1; echo "fuzz $name: FOUND A FAULT (see $work/log.txt)"; tail -n 40 "$work/log.txt"; }
-  grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$work/log.txt" || true
+  grep -E "^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)|^$name: " "$work/log.txt" || true
   ran=$((ran + 1))
 done <"$build/fuzzers.tsv"
 
