@@ -26,6 +26,7 @@ targets=(
   periphd periphd-chromium-policy periphd_face_data
   test_periphd_binary test_signing_e2e test_simcard_e2e test_idcard_e2e
   test_startup_e2e test_shutdown_e2e
+  fuzzers # for scripts/fuzz.sh, which runs next in scripts/test.sh
 )
 
 start=$SECONDS
