@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The whole service under AddressSanitizer (with its leak checker) and
-# UndefinedBehaviorSanitizer: builds the end-to-end suites and the periphd
-# they start into the sanitizer build that scripts/fuzz.sh shares
-# (build-fuzz, scripts/configure-sanitized.sh) and runs them.
+# UndefinedBehaviorSanitizer: builds the end-to-end suites, the periphd they
+# start and the in-process suites into the sanitizer build that
+# scripts/fuzz.sh shares (build-fuzz, scripts/configure-sanitized.sh) and
+# runs them.
 #
 # Every process writes its reports into <build>/sanitizer-reports (log_path):
 # the built periphd that the suites start as well as the suites themselves,
@@ -16,16 +17,36 @@ cd "$(dirname "$0")/.."
 src="$PWD"
 build="$(realpath -m "${PERIPHD_FUZZ_BUILD:-build-fuzz}")"
 
-# The end-to-end suites, and the targets they run.
+# The suites that drive the built periphd end to end, then the in-process
+# suites of the same code (commands, windows, readers, server, start-up),
+# and the targets they run. Left out: the suites under umockdev-wrapper
+# (its preload library and AddressSanitizer do not start together), the
+# decoder's (scripts/sanitize-wlt.sh), the packaging and browser ones.
 tests=(
   server.test_periphd_binary server.python_client
   server.test_signing_e2e server.test_simcard_e2e server.test_idcard_e2e
   camera.e2e_window app.test_startup_e2e app.test_shutdown_e2e
+  idcard.face_data_at_startup
+  server.test_envelope server.test_handshake_gate server.test_signing_commands
+  server.test_signing_file server.test_idcard_commands server.test_camera_command
+  server.test_simcard server.test_simcard_simulated
+  cardbridge.test_cardbridge cardbridge.test_virtual_sim_card
+  signpad.test_mainwindow signpad.test_sampling_thread simdevices.test_simulated_pad
+  idcard.test_readers_in_process idcard.record_parser idcard.card_faces
+  camera.test_camera_window camera.test_videocapture_source
+  app.test_logging app.test_startup_state app.test_system_settings app.test_working_folder
 )
 targets=(
   periphd periphd-chromium-policy periphd_face_data
   test_periphd_binary test_signing_e2e test_simcard_e2e test_idcard_e2e
-  test_startup_e2e test_shutdown_e2e
+  test_startup_e2e test_shutdown_e2e test_face_data_at_startup
+  test_envelope test_handshake_gate test_signing_commands test_signing_file
+  test_idcard_commands test_camera_command test_simcard test_simcard_simulated
+  test_cardbridge test_virtual_sim_card
+  test_mainwindow test_sampling_thread test_simulated_pad
+  test_readers_in_process test_record_parser test_card_faces
+  test_camera_window test_videocapture_source
+  test_logging test_startup_state test_system_settings test_working_folder
   fuzzers # for scripts/fuzz.sh, which runs next in scripts/test.sh
 )
 
