@@ -43,24 +43,30 @@ int main(int argc, char** argv)
                                     .arg(simdevices::startVirtualSimCard().port());
     }
 
-    auto* server = new EchoServer(options.server, false, nullptr);
-    if (!server->isListening()) {
+    // Destroyed before the application object, when main returns: with it
+    // go the processor, the sockets and the listening socket.
+    EchoServer server(options.server, false, nullptr);
+    if (!server.isListening()) {
         // A silent process that serves nothing helps nobody: say so and let
         // a second instance or a supervisor see the failure.
         qCritical().noquote() << QStringLiteral("cannot listen on port %1: %2")
                                      .arg(options.server.port)
-                                     .arg(server->errorString());
+                                     .arg(server.errorString());
         return 1;
     }
-    QObject::connect(server, &EchoServer::closed, &app, &QCoreApplication::quit);
+    QObject::connect(&server, &EchoServer::closed, &app, &QCoreApplication::quit);
     // Quitting ends every event loop, the windows' nested ones included:
     // their handlers return (the page's socket is closed by then, so they
     // answer nobody) and free their windows and cameras before exec() does.
-    QObject::connect(&termination, &TerminationSignals::received, server, [server](int signalNumber) {
+    QObject::connect(&termination, &TerminationSignals::received, &server, [&server](int signalNumber) {
         qWarning().noquote() << QStringLiteral("%1: stopping").arg(TerminationSignals::name(signalNumber));
-        server->shutDown();
+        server.shutDown();
     });
     const int status = app.exec();
     g_globalObj->releasePad();
+    // The simulated SIM card's thread talks to vpcd until stopped; end it
+    // before the process tears down what it uses.
+    if (simdevices::VirtualSimCard* card = simdevices::simulatedSimCard())
+        card->stop();
     return status;
 }

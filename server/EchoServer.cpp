@@ -23,7 +23,7 @@ EchoServer::EchoServer(const ServerOptions& options, bool debug, QObject* parent
     : QObject(parent)
     , webSocketServer(new QWebSocketServer(QStringLiteral("Echo Server"), QWebSocketServer::NonSecureMode, this))
     , debugOutput(debug)
-    , processor(new CTextMessageProcessor(nullptr))
+    , processor(new CTextMessageProcessor(this))
     , m_gate(new HandshakeGate(options, this))
 {
     m_listening = m_gate->listen(options.port);

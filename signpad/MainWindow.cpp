@@ -195,8 +195,10 @@ void MainWindow::on_getDataOk(int x, int y, int p)
         };
 
         const QRectF btnCancel_GloablRct = globalRect(ui->btnCancel);
-        qDebug("btnCancel_GloablRct x:%d,y:%d, w:%d,h:%d\r\n", int(btnCancel_GloablRct.x()),
-               int(btnCancel_GloablRct.y()), int(btnCancel_GloablRct.width()), int(btnCancel_GloablRct.height()));
+        // The corner may lie far outside int when a page stored extreme
+        // settings: clamped, as the drawing does.
+        qDebug("btnCancel_GloablRct x:%d,y:%d, w:%d,h:%d\r\n", toInt(btnCancel_GloablRct.x()),
+               toInt(btnCancel_GloablRct.y()), toInt(btnCancel_GloablRct.width()), toInt(btnCancel_GloablRct.height()));
         qDebug("currentTuchPt x:%f,y:%f\r\n", currentTuchPt.x(), currentTuchPt.y());
         if (btnCancel_GloablRct.contains(currentTuchPt)) {
             qDebug("btnCancel_GloablRct.contains(currentTuchPt) \r\n");

@@ -171,8 +171,10 @@ void VirtualSimCard::clearCommands()
 const std::vector<uint8_t>& VirtualSimCard::atr()
 {
     // T=0 only, two historical bytes: what a plain GSM SIM announces.
-    static const std::vector<uint8_t> bytes{0x3B, 0x02, 0x14, 0x50};
-    return bytes;
+    // Never destroyed: a card's thread may still answer vpcd while the
+    // process exits and runs the destructors of statics.
+    static const auto* bytes = new std::vector<uint8_t>{0x3B, 0x02, 0x14, 0x50};
+    return *bytes;
 }
 
 std::vector<uint8_t> VirtualSimCard::iccidBytes(const std::string& iccid)

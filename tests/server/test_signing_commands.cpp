@@ -67,6 +67,7 @@ void SigningCommandsTest::initTestCase()
     QVERIFY(connected.wait(5000));
     m_peer = m_server.nextPendingConnection();
     QVERIFY(m_peer);
+    m_peer->setParent(&m_server); // freed with the server
     connect(&m_page, &QWebSocket::textMessageReceived, this, [this](const QString& text) { m_replies << text; });
     QTRY_COMPARE(m_page.state(), QAbstractSocket::ConnectedState);
 }

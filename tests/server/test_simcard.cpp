@@ -98,6 +98,7 @@ void TestSimCard::initTestCase()
     QVERIFY(m_page.open(QUrl(QStringLiteral("ws://127.0.0.1:%1").arg(m_server.serverPort()))));
     QTRY_VERIFY(m_server.hasPendingConnections());
     m_client = m_server.nextPendingConnection();
+    m_client->setParent(&m_server); // freed with the server
     // As the server does: every text from the page goes to the processor.
     connect(m_client, &QWebSocket::textMessageReceived, this,
             [this](const QString& text) { m_processor.Process(m_client, text); });

@@ -87,7 +87,7 @@ class HidrawDriverTest : public QObject {
         if (DIR* dir = opendir("/proc/self/fd")) {
             while (dirent* entry = readdir(dir)) {
                 char link[256];
-                const QByteArray path = QByteArray("/proc/self/fd/") + entry->d_name;
+                const QByteArray path = QByteArray("/proc/self/fd/") + QByteArray(entry->d_name);
                 const ssize_t n = readlink(path.constData(), link, sizeof link - 1);
                 if (n > 0 && QByteArray(link, int(n)) == target)
                     ++count;
