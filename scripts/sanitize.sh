@@ -26,7 +26,7 @@ tests=(
   server.test_signing_e2e server.test_simcard_e2e server.test_idcard_e2e
   camera.e2e_window app.test_startup_e2e app.test_shutdown_e2e
   idcard.face_data_at_startup
-  server.test_envelope server.test_handshake_gate server.test_signing_commands
+  server.test_envelope server.test_repeated_keys server.test_handshake_gate server.test_signing_commands
   server.test_signing_file server.test_idcard_commands server.test_camera_command
   server.test_simcard server.test_simcard_simulated
   cardbridge.test_cardbridge cardbridge.test_virtual_sim_card
@@ -49,7 +49,7 @@ targets=(
   periphd periphd-chromium-policy periphd_face_data
   test_periphd_binary test_signing_e2e test_simcard_e2e test_idcard_e2e
   test_startup_e2e test_shutdown_e2e test_face_data_at_startup
-  test_envelope test_handshake_gate test_signing_commands test_signing_file
+  test_envelope test_repeated_keys test_handshake_gate test_signing_commands test_signing_file
   test_idcard_commands test_camera_command test_simcard test_simcard_simulated
   test_cardbridge test_virtual_sim_card
   test_mainwindow test_sampling_thread test_simulated_pad

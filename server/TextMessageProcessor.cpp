@@ -1,5 +1,6 @@
 #include "TextMessageProcessor.h"
 
+#include "RepeatedKeys.h"
 #include "ReplyEnvelope.h"
 #include "SimulationMode.h"
 
@@ -81,11 +82,18 @@ QString CTextMessageProcessor::ParseJson(QString text, QString key)
     };
     thread_local LastParse last;
     if (last.text.isNull() || last.text != text) {
-        QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &error);
         last.text = text.isNull() ? QStringLiteral("") : text;
-        last.isObject = !document.isNull() && error.error == QJsonParseError::NoError && document.isObject();
-        last.object = last.isObject ? document.object() : QJsonObject();
+        const QByteArray utf8 = text.toUtf8();
+        if (repeatsKeyAroundNestedValue(utf8)) {
+            qWarning().noquote() << QStringLiteral("request repeats a key around an object or array: not read");
+            last.isObject = false;
+            last.object = QJsonObject();
+        } else {
+            QJsonParseError error;
+            const QJsonDocument document = QJsonDocument::fromJson(utf8, &error);
+            last.isObject = !document.isNull() && error.error == QJsonParseError::NoError && document.isObject();
+            last.object = last.isObject ? document.object() : QJsonObject();
+        }
     }
     if (!last.isObject)
         return {};
