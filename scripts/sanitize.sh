@@ -18,10 +18,11 @@ src="$PWD"
 build="$(realpath -m "${PERIPHD_FUZZ_BUILD:-build-fuzz}")"
 
 # The suites that drive the built periphd end to end, then the in-process
-# suites of the same code (commands, windows, readers, server, start-up),
-# and the targets they run. Left out: the decoder's suites
-# (scripts/sanitize-wlt.sh), the packaging and browser ones.
+# suites of the same code (commands, windows, readers, server, start-up,
+# the portrait decoder with the encoder's round trips), and the targets they
+# run. Left out: the packaging and browser ones.
 tests=(
+  wlt_tests wlt_roundtrip_tests
   server.test_periphd_binary server.python_client
   server.test_signing_e2e server.test_simcard_e2e server.test_idcard_e2e
   camera.e2e_window app.test_startup_e2e app.test_shutdown_e2e
@@ -46,6 +47,7 @@ umockdev_tests=(
   camera.test_camera_discovery
 )
 targets=(
+  wlt_tests wlt_roundtrip_tests wlt2bmp
   periphd periphd-chromium-policy periphd_face_data
   test_periphd_binary test_signing_e2e test_simcard_e2e test_idcard_e2e
   test_startup_e2e test_shutdown_e2e test_face_data_at_startup

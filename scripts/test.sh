@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite: the CTest
 # suites (with pcscd and the virtual reader running for the PC/SC tests),
-# then the Debian package's checks, the decoder under the sanitizers, the
-# end-to-end suites against periphd under the sanitizers, and the fuzzers
+# then the Debian package's checks, the service's suites (end-to-end ones
+# included) and the portrait decoder's under the sanitizers, and the fuzzers
 # for a bounded time (the last two share one sanitizer build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,7 +21,7 @@ trap cleanup EXIT
 status=0
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)") || status=1
 
-for extra in scripts/check-package.sh scripts/sanitize-wlt.sh scripts/sanitize.sh scripts/fuzz.sh; do
+for extra in scripts/check-package.sh scripts/sanitize.sh scripts/fuzz.sh; do
   if [ -f "$extra" ]; then
     echo "== $extra"
     bash "$extra" || status=1
