@@ -1,5 +1,6 @@
 // The signing window, built and driven for real on the offscreen platform.
 #include "MainWindow.h"
+#include "SignWindowProbe.h"
 #include "MouseAsPen.h"
 #include "SignData.h"
 
@@ -20,13 +21,7 @@
 
 namespace {
 
-const struct_GLOBALSSIGNDATA kDefaults;
-
-QImage canvasOf(MainWindow& window)
-{
-    const auto* area = window.findChild<QLabel*>(QStringLiteral("wgtHandwriting"));
-    return area->pixmap()->toImage().convertToFormat(QImage::Format_RGB32);
-}
+using namespace signprobe;
 
 // Amount of ink crossing a column: the sum of darkness, in pixels. A line
 // of width w laid across the column gives about w, antialiasing included.
@@ -46,21 +41,11 @@ double inkAlongRow(const QImage& image, int row, int fromColumn, int toColumn)
     return ink;
 }
 
-void sample(MainWindow& window, int x, int y, int p)
-{
-    QVERIFY(QMetaObject::invokeMethod(&window, "on_getDataOk", Q_ARG(int, x), Q_ARG(int, y), Q_ARG(int, p)));
-}
-
 // A pen sample whose ink lands at `windowPos` (window coordinates).
 void sampleAtWindow(MainWindow& window, QPoint windowPos, int p)
 {
     const QPoint pad = MouseAsPen::padPointForWindow(windowPos);
     sample(window, pad.x(), pad.y(), p);
-}
-
-QPoint areaOrigin(MainWindow& window)
-{
-    return window.findChild<QLabel*>(QStringLiteral("wgtHandwriting"))->pos();
 }
 
 QPushButton* button(MainWindow& window, const char* name)

@@ -3,6 +3,7 @@
 // normally, replaced by the primary screen's area when simulating. Run on
 // the offscreen platform, whose desktop is one screen.
 #include "MainWindow.h"
+#include "SignWindowProbe.h"
 #include "MouseAsPen.h"
 #include "OutputCapture.h"
 #include "SignData.h"
@@ -17,23 +18,7 @@
 
 namespace {
 
-const struct_GLOBALSSIGNDATA kDefaults;
-
-QImage canvasOf(MainWindow& window)
-{
-    return window.findChild<QLabel*>(QStringLiteral("wgtHandwriting"))->pixmap()->toImage().convertToFormat(
-        QImage::Format_RGB32);
-}
-
-QPoint areaOrigin(MainWindow& window)
-{
-    return window.findChild<QLabel*>(QStringLiteral("wgtHandwriting"))->pos();
-}
-
-void sample(MainWindow& window, int x, int y, int p)
-{
-    QVERIFY(QMetaObject::invokeMethod(&window, "on_getDataOk", Q_ARG(int, x), Q_ARG(int, y), Q_ARG(int, p)));
-}
+using namespace signprobe;
 
 bool inked(const QImage& image, QPoint at)
 {
